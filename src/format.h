@@ -20,8 +20,8 @@ namespace starmark {
 struct EditDescriptor {
   enum class Kind { kInteger, kReal, kCharacter, kBlanks, kText, kNewLine };
   Kind kind;
-  int width = 0;     // Iw, Fw.d: columns; nX: blanks
-  int decimals = 0;  // Fw.d: d
+  int width = 0;          // Iw, Fw.d: columns; nX: blanks
+  int decimals = 0;       // Fw.d: d
   std::string_view text;  // a quoted text, without its delimiters
 };
 
@@ -38,6 +38,11 @@ class Format {
   std::string_view text_;
   std::vector<EditDescriptor> descriptors_;
 };
+
+// A format that the program holds as a constant; a bad one ends the process.
+Format constant_format(std::string_view text);
+// "(A)": one line as one character value.
+const Format& line_format();
 
 // A character variable of fixed length: reading fills all its positions.
 struct FixedText {

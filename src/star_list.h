@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -23,6 +24,14 @@ struct StarTable {
   alignas(64) std::array<float, kMaxStars> b;
   alignas(64) std::array<float, kMaxStars> c;
 };
+
+// A header line: a read fills all 80 positions, cutting a longer line and
+// padding a shorter one with blanks.
+inline constexpr size_t kHeaderWidth = 80;
+using HeaderLine = std::array<char, kHeaderWidth>;
+
+// Reads one header line of `unit`; the end of the file is fatal.
+void read_header_line(int unit, HeaderLine* line);
 
 // Copies the star list's three header lines to the PSF star list, with an
 // empty line after the second.

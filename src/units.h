@@ -97,8 +97,8 @@ class InputStream {
   struct LineStart {
     const char* data;
     size_t size;
-    bool line_feed_follows;  // the line ends with a line feed right after `size` bytes
-    bool file_ends;          // the file ends right after `size` bytes, with no line feed
+    bool line_feed;  // the line ends with a line feed right after `size` bytes
+    bool file_end;   // the file ends right after `size` bytes, with no line feed
   };
   Status peek_line(size_t want, LineStart* start, const char* prefix);
   // Takes `count` bytes of the current line, which peek_line has shown.
@@ -116,6 +116,7 @@ class InputStream {
   bool fill();
 
   int fd_ = -1;
+  bool text_only_ = false;
   std::unique_ptr<char[]> buffer_;
   size_t capacity_ = 0;
   char* next_ = nullptr;
@@ -141,10 +142,6 @@ class OutputStream {
   // The same for a signal handler: only write(2), errors ignored.
   void flush_from_signal() noexcept;
 
-  int fd() const { return fd_; }
-  // Bytes handed over by write_line since the stream was made.
-  int64_t bytes_taken() const { return bytes_taken_; }
-
  private:
   Status write_out(const char* data, size_t size, const char* prefix);
 
@@ -153,7 +150,6 @@ class OutputStream {
   Buffering buffering_;
   std::unique_ptr<char[]> buffer_;
   std::atomic<size_t> committed_{0};
-  int64_t bytes_taken_ = 0;
 };
 
 // Connects units 0, 5 and 6 to the standard streams and installs the signal
@@ -165,6 +161,9 @@ void open_old(int unit, const std::string& name);
 // Opens a named file on unit 4 for writing without emptying it, creating it
 // when it is missing.
 void open_unknown(int unit, const std::string& name);
+
+// The format text that the fatal report shows after a list-directed statement.
+inline constexpr std::string_view kListDirected = "list io";
 
 // What a read statement does when it meets the end of its file.
 enum class EndBranch { kNone, kReturn };

@@ -1,0 +1,84 @@
+#include "star_list.h"
+
+#include "format.h"
+#include "list_io.h"
+#include "units.h"
+
+namespace starmark {
+
+namespace {
+
+const Format& record_format() {
+  static const Format format = constant_format("(I7,2F9.2,4F9.3)");
+  return format;
+}
+
+// The second header line is followed by an empty line.
+const Format& spaced_line_format() {
+  static const Format format = constant_format("(A,/)");
+  return format;
+}
+
+void write_header_line(const Format& format, const HeaderLine& line) {
+  const WriteItem item = std::string_view(line.data(), line.size());
+  write_statement(kPsfListUnit, format.text(),
+                  [&](std::string& text) { return write_formatted(format, &item, 1, &text); });
+}
+
+void write_capacity_line(const StarTable& table) {
+  const int32_t last = table.count - 1;
+  const ListItem items[] = {table.count,      table.n[last], table.x[last], table.y[last],
+                            table.amag[last], table.a[last], table.b[last], table.c[last]};
+  write_statement(kOutputUnit, kListDirected, [&](std::string& text) {
+    write_list(items, std::size(items), &text);
+    return Status();
+  });
+}
+
+}  // namespace
+
+void read_header_line(int unit, HeaderLine* line) {
+  const ReadItem item = FixedText{line->data(), line->size()};
+  read_statement(unit, line_format().text(), EndBranch::kNone, [&](InputStream& input) {
+    return read_formatted(input, line_format(), &item, 1);
+  });
+}
+
+void copy_header() {
+  HeaderLine first;
+  HeaderLine second;
+  read_header_line(kStarListUnit, &first);
+  write_header_line(line_format(), first);
+  read_header_line(kStarListUnit, &second);
+  write_header_line(spaced_line_format(), second);
+  read_header_line(kStarListUnit, &first);
+  write_header_line(line_format(), first);
+}
+
+std::unique_ptr<StarTable> load_star_table() {
+  auto table = std::make_unique<StarTable>();
+  const Format& format = record_format();
+  for (int32_t j = 0; j < kMaxStars; ++j) {
+    // Each record is read straight into element j of the columns.
+    const ReadItem items[] = {&table->n[j], &table->x[j], &table->y[j], &table->amag[j],
+                              &table->a[j], &table->b[j], &table->c[j]};
+    const bool stored = read_statement(
+        kStarListUnit, format.text(), EndBranch::kReturn,
+        [&](InputStream& input) { return read_formatted(input, format, items, std::size(items)); });
+    if (!stored) return table;
+    table->count = j + 1;
+  }
+  write_capacity_line(*table);
+  return table;
+}
+
+void write_star_record(const StarTable& table, int32_t index) {
+  const Format& format = record_format();
+  const WriteItem items[] = {table.n[index], table.x[index], table.y[index], table.amag[index],
+                             table.a[index], table.b[index], table.c[index]};
+  write_statement(kPsfListUnit, format.text(), [&](std::string& text) {
+    return write_formatted(format, items, std::size(items), &text);
+  });
+}
+
+}  // namespace starmark

@@ -1,0 +1,59 @@
+// starmark: picks the stars for building a point-spread function. It asks for
+// the log of an image editor holding marked positions, the image's star list
+// and an output file; for every position it finds the nearest star of the
+// list, and copies the record of each star within 3 pixels into the PSF star
+// list, which starts with the star list's header.
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "format.h"
+#include "list_io.h"
+#include "selection.h"
+#include "star_list.h"
+#include "units.h"
+
+namespace starmark {
+namespace {
+
+// Writes a prompt and reads its answer: a whole line, without the blanks
+// that end it.
+std::string ask(std::string_view prompt) {
+  const ListItem item = prompt;
+  write_statement(kOutputUnit, kListDirected, [&](std::string& text) {
+    write_list(&item, 1, &text);
+    return Status();
+  });
+  std::string answer;
+  const ReadItem target = &answer;
+  read_statement(kInputUnit, line_format().text(), EndBranch::kNone, [&](InputStream& input) {
+    return read_formatted(input, line_format(), &target, 1);
+  });
+  answer.erase(answer.find_last_not_of(' ') + 1);
+  return answer;
+}
+
+void run() {
+  open_old(kPositionLogUnit, ask(" Imedit logfile name:"));
+  open_old(kStarListUnit, ask(" Image.coo file:"));
+  open_unknown(kPsfListUnit, ask(" Output file of stars for PSF:"));
+  copy_header();
+  skip_position_header();
+  const std::unique_ptr<StarTable> table = load_star_table();
+  // A coordinate that no read has given a value matches no star.
+  float xs = std::numeric_limits<float>::quiet_NaN();
+  float ys = std::numeric_limits<float>::quiet_NaN();
+  for (int32_t number = 1; number <= kMaxPositions; ++number) {
+    if (!read_position(&xs, &ys)) break;
+    report_position(*table, xs, ys, number);
+  }
+}
+
+}  // namespace
+}  // namespace starmark
+
+int main() {
+  starmark::start_run();
+  starmark::run();
+  starmark::stop();
+}
