@@ -8,6 +8,19 @@
 
 namespace starmark {
 
+// The value of `mantissa` times ten to `power` when the mantissa is below
+// 2^53 and the power within 22 of zero: both are exact doubles then, so one
+// multiplication or division rounds correctly. False otherwise.
+inline bool short_decimal_to_double(uint64_t mantissa, int64_t power, double* value) {
+  static constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (mantissa > (uint64_t{1} << 53) || power < -22 || power > 22) return false;
+  const double exact = static_cast<double>(mantissa);
+  *value = power >= 0 ? exact * kExactPowersOfTen[power] : exact / kExactPowersOfTen[-power];
+  return true;
+}
+
 class DecimalNumber {
  public:
   static constexpr int kMaxSignificantDigits = 40;
@@ -38,7 +51,7 @@ class DecimalNumber {
  private:
   static constexpr int kFastDigits = 19;
 
-  char digits_[kMaxSignificantDigits] = {};
+  char digits_[kMaxSignificantDigits];
   int count_ = 0;
   int64_t exponent_ = 0;
   uint64_t mantissa_ = 0;

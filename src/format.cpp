@@ -208,7 +208,42 @@ bool is_exponent_letter(char c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd';
 }
 
-FieldResult parse_real(std::string_view field, int decimals, float* value) {
+// The usual field: blanks, an optional sign, at most 15 digits with at most
+// one point, and nothing after them. False for anything else.
+bool parse_plain_real(std::string_view field, int decimals, float* value) {
+  const char* next = field.data();
+  const char* const end = next + field.size();
+  while (next < end && *next == ' ') ++next;
+  bool negative = false;
+  if (next < end && (*next == '+' || *next == '-')) negative = *next++ == '-';
+  uint64_t mantissa = 0;
+  const char* const digits_start = next;
+  while (next < end && is_digit(*next))
+    mantissa = mantissa * 10 + static_cast<uint64_t>(*next++ - '0');
+  int64_t power = -decimals;
+  const char* fraction_start = next;
+  if (next < end && *next == '.') {
+    fraction_start = ++next;
+    while (next < end && is_digit(*next))
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*next++ - '0');
+    power = -(next - fraction_start);
+  }
+  constexpr int kPlainDigits = 15;
+  const ptrdiff_t digits = (next - digits_start) - (fraction_start > digits_start ? 1 : 0);
+  if (next != end || digits > kPlainDigits) return false;
+  if (mantissa == 0) {
+    *value = 0.0f;
+    return true;
+  }
+  double exact;
+  if (!short_decimal_to_double(mantissa, power, &exact)) return false;
+  const float rounded = static_cast<float>(exact);
+  *value = negative ? -rounded : rounded;
+  return true;
+}
+
+// Any field: blanks anywhere, any number of digits, an exponent.
+[[gnu::noinline]] FieldResult parse_any_real(std::string_view field, int decimals, float* value) {
   size_t i = 0;
   const size_t size = field.size();
   while (i < size && field[i] == ' ') ++i;
@@ -262,6 +297,11 @@ FieldResult parse_real(std::string_view field, int decimals, float* value) {
   return FieldResult::kOk;
 }
 
+FieldResult parse_real(std::string_view field, int decimals, float* value) {
+  if (parse_plain_real(field, decimals, value)) return FieldResult::kOk;
+  return parse_any_real(field, decimals, value);
+}
+
 Status field_status(FieldResult result) {
   if (result == FieldResult::kOk) return Status();
   return Status::library(kFieldPrefix, LibraryError::kReadUnexpectedCharacter);
@@ -297,7 +337,10 @@ class InputLine {
   Status open(size_t want) {
     position_ = 0;
     taken_whole_ = false;
-    return input_.peek_line(want, &start_, kFieldPrefix);
+    Status status = input_.peek_line(want, &start_, kFieldPrefix);
+    // Most lines hold no comma, and then every field is a plain slice.
+    has_comma_ = start_.size > 0 && std::memchr(start_.data, ',', start_.size) != nullptr;
+    return status;
   }
 
   // The next numeric field: at most `width` bytes, ended early by a comma
@@ -307,12 +350,12 @@ class InputLine {
     const size_t available = start_.size - position_;
     const size_t span = available < width ? available : width;
     const char* begin = start_.data + position_;
-    const void* comma = std::memchr(begin, ',', span);
-    if (comma != nullptr) {
-      const size_t length = static_cast<size_t>(static_cast<const char*>(comma) - begin);
-      position_ += length + 1;
-      *cut_by_end_of_file = false;
-      return {begin, length};
+    for (size_t length = 0; has_comma_ && length < span; ++length) {
+      if (begin[length] == ',') {
+        position_ += length + 1;
+        *cut_by_end_of_file = false;
+        return {begin, length};
+      }
     }
     position_ += span;
     *cut_by_end_of_file = span < width && start_.file_end;
@@ -340,6 +383,10 @@ class InputLine {
   // of characters that it filled, but never a read of numbers.
   Status close(bool numbers_read) {
     if (taken_whole_) return Status();
+    if (start_.line_feed) {
+      input_.advance(start_.size + 1);
+      return Status();
+    }
     input_.advance(position_);
     bool line_feed = false;
     if (Status status = input_.skip_line(&line_feed, kFieldPrefix); !status.ok()) return status;
@@ -372,6 +419,7 @@ class InputLine {
   InputStream& input_;
   InputStream::LineStart start_{};
   size_t position_ = 0;
+  bool has_comma_ = false;
   bool taken_whole_ = false;
 };
 
@@ -443,7 +491,8 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
     return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
   }
   InputLine line(input);
-  const size_t want = line_width(format, items, count);
+  // One byte more than the fields take shows the line feed of a full line.
+  const size_t want = line_width(format, items, count) + 1;
   if (Status status = line.open(want); !status.ok()) return status;
   bool numbers_read = false;
   size_t item = 0;

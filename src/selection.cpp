@@ -1,5 +1,6 @@
 #include "selection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -33,112 +34,107 @@ bool read_position(float* xs, float* ys) {
 // The search
 //
 // The distance of star j is the single-precision root of the double sum of
-// the squares of its single-precision offsets. Rooting and rounding never
-// reverse an order, so the nearest star is among those of the least squared
-// distance; but rounding to single precision can make a star with a slightly
-// larger square just as near, and then the earlier of them wins. So the
-// search finds the least square first, without a single root, and then the
-// first star whose rounded distance equals the least one among the few
-// whose square lies close enough to it.
+// the squares of its single-precision offsets, and the nearest star is the
+// first of the least distance. Finding it takes one root per star. Instead,
+// a first pass finds the least square computed in single precision, which
+// is cheap at the machine's vector width; its error is tiny, so every star
+// whose distance could equal the least one has a single-precision square
+// close to that least square. A second pass measures exactly those few
+// candidates, in file order, as the plain scan would.
 
 namespace {
 
-float distance_of(double squared) {
-  return static_cast<float>(std::sqrt(squared));
-}
-
-double squared_distance(float x, float y, float xs, float ys) {
+float distance_of(float x, float y, float xs, float ys) {
   const float dx = x - xs;
   const float dy = y - ys;
-  return static_cast<double>(dx) * dx + static_cast<double>(dy) * dy;
+  return static_cast<float>(std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
 }
 
-using Floats = float __attribute__((vector_size(16)));
-using Doubles = double __attribute__((vector_size(32)));
-using Indices = long long __attribute__((vector_size(32)));
-constexpr int32_t kLanes = 4;
+using Floats = float __attribute__((vector_size(32)));
+using Masks = int __attribute__((vector_size(32)));
+constexpr int32_t kLanes = 8;
 
-// Inlined into each variant of its callers, so that it takes their vector width.
-__attribute__((always_inline)) inline void squared_distances(const float* x, const float* y,
-                                                             Floats xs, Floats ys,
-                                                             Doubles* squared) {
+// The single-precision square of the distance; the same in every lane and
+// in the scalar form.
+__attribute__((always_inline)) inline void approximate_squares(const float* x, const float* y,
+                                                               float xs, float ys,
+                                                               Floats* squares) {
   Floats lane_x;
   Floats lane_y;
   std::memcpy(&lane_x, x, sizeof lane_x);
   std::memcpy(&lane_y, y, sizeof lane_y);
-  const Doubles dx = __builtin_convertvector(lane_x - xs, Doubles);
-  const Doubles dy = __builtin_convertvector(lane_y - ys, Doubles);
-  *squared = dx * dx + dy * dy;
+  const Floats dx = lane_x - xs;
+  const Floats dy = lane_y - ys;
+  *squares = dx * dx + dy * dy;
 }
 
-struct LeastSquare {
-  double squared;
-  int32_t index;  // the first star with it; -1 when every square is not a number
-};
+float approximate_square(float x, float y, float xs, float ys) {
+  const float dx = x - xs;
+  const float dy = y - ys;
+  return dx * dx + dy * dy;
+}
 
-__attribute__((target_clones("avx2", "default"))) LeastSquare least_square(const float* x,
-                                                                           const float* y,
-                                                                           int32_t count, float xs,
-                                                                           float ys) {
-  constexpr double kNone = std::numeric_limits<double>::infinity();
-  const Floats lane_xs = {xs, xs, xs, xs};
-  const Floats lane_ys = {ys, ys, ys, ys};
-  Doubles least = {kNone, kNone, kNone, kNone};
-  Indices least_index = {-1, -1, -1, -1};
-  Indices index = {0, 1, 2, 3};
+// The least single-precision square; infinity when there is none (a square
+// that is not a number never counts).
+__attribute__((target_clones("avx2", "default"))) float least_approximate_square(
+    const float* x, const float* y, int32_t count, float xs, float ys) {
+  constexpr float kNone = std::numeric_limits<float>::infinity();
+  Floats least = Floats{} + kNone;
   const int32_t whole = count - count % kLanes;
   for (int32_t j = 0; j < whole; j += kLanes) {
-    Doubles squared;
-    squared_distances(x + j, y + j, lane_xs, lane_ys, &squared);
-    // Strictly less: a lane keeps its first least square, and skips NaN.
-    const Indices less = squared < least;
-    least = less ? squared : least;
-    least_index = less ? index : least_index;
-    index += kLanes;
+    Floats squares;
+    approximate_squares(x + j, y + j, xs, ys, &squares);
+    least = squares < least ? squares : least;
   }
-  LeastSquare result{kNone, -1};
+  float result = kNone;
   for (int lane = 0; lane < kLanes; ++lane) {
-    const int32_t lane_index = static_cast<int32_t>(least_index[lane]);
-    if (lane_index < 0) continue;
-    if (least[lane] < result.squared ||
-        (least[lane] == result.squared && (result.index < 0 || lane_index < result.index))) {
-      result = {least[lane], lane_index};
-    }
+    if (least[lane] < result) result = least[lane];
   }
   for (int32_t j = whole; j < count; ++j) {
-    const double squared = squared_distance(x[j], y[j], xs, ys);
-    if (squared < result.squared) result = {squared, j};
+    const float square = approximate_square(x[j], y[j], xs, ys);
+    if (square < result) result = square;
   }
   return result;
 }
 
-// The first star from `begin` up to `end` whose square is at most `limit`,
-// or `end`.
-__attribute__((target_clones("avx2", "default"))) int32_t first_square_within(
-    const float* x, const float* y, int32_t begin, int32_t end, float xs, float ys, double limit) {
-  const Floats lane_xs = {xs, xs, xs, xs};
-  const Floats lane_ys = {ys, ys, ys, ys};
-  const Doubles lane_limit = {limit, limit, limit, limit};
+// The first star from `begin` on whose single-precision square is at most
+// `limit`, or `count`. Candidates are rare: the lanes are tested for one a
+// block at a time.
+__attribute__((target_clones("avx2", "default"))) int32_t next_candidate(
+    const float* x, const float* y, int32_t begin, int32_t count, float xs, float ys, float limit) {
+  constexpr int32_t kBlock = 8 * kLanes;
   int32_t j = begin;
-  for (; j + kLanes <= end; j += kLanes) {
-    Doubles squared;
-    squared_distances(x + j, y + j, lane_xs, lane_ys, &squared);
-    const Indices within = squared <= lane_limit;
-    for (int lane = 0; lane < kLanes; ++lane) {
-      if (within[lane] != 0) return j + lane;
+  for (; j + kBlock <= count; j += kBlock) {
+    Masks within = {};
+    for (int32_t k = 0; k < kBlock; k += kLanes) {
+      Floats squares;
+      approximate_squares(x + j + k, y + j + k, xs, ys, &squares);
+      within |= squares <= limit;
     }
+    int any = 0;
+    for (int lane = 0; lane < kLanes; ++lane) any |= within[lane];
+    if (any != 0) break;
   }
-  for (; j < end; ++j) {
-    if (squared_distance(x[j], y[j], xs, ys) <= limit) return j;
+  for (; j < count; ++j) {
+    if (approximate_square(x[j], y[j], xs, ys) <= limit) return j;
   }
-  return end;
+  return count;
 }
 
-// Every square whose rounded root equals that of `squared` is below this:
-// single precision keeps 24 bits, so such squares differ by less than 2^-21
-// relatively, or, for roots below the normal range, by less than 2^-270.
-double tie_limit(double squared) {
-  return squared * (1.0 + 0x1p-20) + 0x1p-270;
+// A star nearer than kSearchStart has an exact square below 100, so a
+// single-precision one below this.
+constexpr float kLargestCandidateSquare = 100.01f;
+
+// How far above the least single-precision square a candidate's may lie.
+// Each single-precision square is within 2^-22 (relatively) and 2^-147
+// (absolutely, where it underflows) of the exact one, and two exact squares
+// whose rounded roots are equal differ by less than 2^-21 or, below the
+// normal range, 2^-270; this bound covers all of it with room to spare.
+float candidate_limit(float least) {
+  const double limit = static_cast<double>(least) * (1.0 + 0x1p-19) + 0x1p-140;
+  const float rounded_up =
+      std::nextafter(static_cast<float>(limit), std::numeric_limits<float>::infinity());
+  return std::min(rounded_up, kLargestCandidateSquare);
 }
 
 }  // namespace
@@ -146,22 +142,23 @@ double tie_limit(double squared) {
 Nearest find_nearest(const StarTable& table, float xs, float ys) {
   const float* x = table.x.data();
   const float* y = table.y.data();
-  const LeastSquare least = least_square(x, y, table.count, xs, ys);
-  if (least.index < 0) return {kSearchStart, -1};
-  const float distance = distance_of(least.squared);
-  if (!(distance < kSearchStart)) return {kSearchStart, -1};
-  const double limit = tie_limit(least.squared);
-  for (int32_t j = first_square_within(x, y, 0, least.index, xs, ys, limit); j < least.index;
-       j = first_square_within(x, y, j + 1, least.index, xs, ys, limit)) {
-    if (distance_of(squared_distance(x[j], y[j], xs, ys)) == distance) return {distance, j};
+  const int32_t count = table.count;
+  Nearest nearest{kSearchStart, -1};
+  const float least = least_approximate_square(x, y, count, xs, ys);
+  if (!(least <= kLargestCandidateSquare)) return nearest;
+  const float limit = candidate_limit(least);
+  for (int32_t j = next_candidate(x, y, 0, count, xs, ys, limit); j < count;
+       j = next_candidate(x, y, j + 1, count, xs, ys, limit)) {
+    const float d = distance_of(x[j], y[j], xs, ys);
+    if (d < nearest.distance) nearest = {d, j};
   }
-  return {distance, least.index};
+  return nearest;
 }
 
 Nearest find_nearest_plain(const StarTable& table, float xs, float ys) {
   Nearest nearest{kSearchStart, -1};
   for (int32_t j = 0; j < table.count; ++j) {
-    const float d = distance_of(squared_distance(table.x[j], table.y[j], xs, ys));
+    const float d = distance_of(table.x[j], table.y[j], xs, ys);
     if (d < nearest.distance) nearest = {d, j};
   }
   return nearest;
