@@ -160,6 +160,14 @@ Status Format::parse(std::string_view text, Format* format) {
     return Status::library("fmt", LibraryError::kErrorInFormat);
   }
   format->text_ = text;
+  format->numbers_only_ = !descriptors.empty();
+  format->numbers_width_ = 0;
+  for (const EditDescriptor& descriptor : descriptors) {
+    format->numbers_only_ =
+        format->numbers_only_ && (descriptor.kind == EditDescriptor::Kind::kInteger ||
+                                  descriptor.kind == EditDescriptor::Kind::kReal);
+    format->numbers_width_ += static_cast<size_t>(descriptor.width);
+  }
   format->descriptors_ = std::move(descriptors);
   return Status();
 }
@@ -482,11 +490,28 @@ Status read_character(InputLine& line, const ReadItem& item) {
   return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
 }
 
+// A record of numbers with one item for each field, as the star records are:
+// the fields in order, on one line.
+Status read_numbers(InputStream& input, const Format& format, const ReadItem* items) {
+  InputLine line(input);
+  if (Status status = line.open(format.numbers_width() + 1); !status.ok()) return status;
+  const std::vector<EditDescriptor>& descriptors = format.descriptors();
+  for (size_t index = 0; index < descriptors.size(); ++index) {
+    if (Status status = read_numeric(line, descriptors[index], items[index]); !status.ok()) {
+      return status;
+    }
+  }
+  return line.close(true);
+}
+
 }  // namespace
 
 Status read_formatted(InputStream& input, const Format& format, const ReadItem* items,
                       size_t count) {
   const std::vector<EditDescriptor>& descriptors = format.descriptors();
+  if (format.numbers_only() && count == descriptors.size()) {
+    return read_numbers(input, format, items);
+  }
   if (count > 0 && !has_data_descriptor(descriptors)) {
     return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
   }

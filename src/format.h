@@ -33,10 +33,16 @@ class Format {
 
   std::string_view text() const { return text_; }
   const std::vector<EditDescriptor>& descriptors() const { return descriptors_; }
+  // Every descriptor is an Iw or an Fw.d, as in a star record; then the
+  // width of the line they take.
+  bool numbers_only() const { return numbers_only_; }
+  size_t numbers_width() const { return numbers_width_; }
 
  private:
   std::string_view text_;
   std::vector<EditDescriptor> descriptors_;
+  bool numbers_only_ = false;
+  size_t numbers_width_ = 0;
 };
 
 // A format that the program holds as a constant; a bad one ends the process.

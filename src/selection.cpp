@@ -1,6 +1,7 @@
 #include "selection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -74,49 +75,52 @@ float approximate_square(float x, float y, float xs, float ys) {
   return dx * dx + dy * dy;
 }
 
-// The least single-precision square; infinity when there is none (a square
-// that is not a number never counts).
-__attribute__((target_clones("avx2", "default"))) float least_approximate_square(
-    const float* x, const float* y, int32_t count, float xs, float ys) {
+// Stores every star's single-precision square and returns the least;
+// infinity when there is none (a square that is not a number never counts).
+__attribute__((target_clones("avx2", "default"))) float store_approximate_squares(
+    const float* x, const float* y, int32_t count, float xs, float ys, float* squares) {
   constexpr float kNone = std::numeric_limits<float>::infinity();
   Floats least = Floats{} + kNone;
   const int32_t whole = count - count % kLanes;
   for (int32_t j = 0; j < whole; j += kLanes) {
-    Floats squares;
-    approximate_squares(x + j, y + j, xs, ys, &squares);
-    least = squares < least ? squares : least;
+    Floats lane_squares;
+    approximate_squares(x + j, y + j, xs, ys, &lane_squares);
+    std::memcpy(squares + j, &lane_squares, sizeof lane_squares);
+    least = lane_squares < least ? lane_squares : least;
   }
   float result = kNone;
   for (int lane = 0; lane < kLanes; ++lane) {
     if (least[lane] < result) result = least[lane];
   }
   for (int32_t j = whole; j < count; ++j) {
-    const float square = approximate_square(x[j], y[j], xs, ys);
-    if (square < result) result = square;
+    squares[j] = approximate_square(x[j], y[j], xs, ys);
+    if (squares[j] < result) result = squares[j];
   }
   return result;
 }
 
-// The first star from `begin` on whose single-precision square is at most
-// `limit`, or `count`. Candidates are rare: the lanes are tested for one a
-// block at a time.
-__attribute__((target_clones("avx2", "default"))) int32_t next_candidate(
-    const float* x, const float* y, int32_t begin, int32_t count, float xs, float ys, float limit) {
+// The first star from `begin` on whose stored square is at most `limit`, or
+// `count`. Candidates are rare: the lanes are tested for one a block at a
+// time.
+__attribute__((target_clones("avx2", "default"))) int32_t next_candidate(const float* squares,
+                                                                         int32_t begin,
+                                                                         int32_t count,
+                                                                         float limit) {
   constexpr int32_t kBlock = 8 * kLanes;
   int32_t j = begin;
   for (; j + kBlock <= count; j += kBlock) {
     Masks within = {};
     for (int32_t k = 0; k < kBlock; k += kLanes) {
-      Floats squares;
-      approximate_squares(x + j + k, y + j + k, xs, ys, &squares);
-      within |= squares <= limit;
+      Floats lane_squares;
+      std::memcpy(&lane_squares, squares + j + k, sizeof lane_squares);
+      within |= lane_squares <= limit;
     }
     int any = 0;
     for (int lane = 0; lane < kLanes; ++lane) any |= within[lane];
     if (any != 0) break;
   }
   for (; j < count; ++j) {
-    if (approximate_square(x[j], y[j], xs, ys) <= limit) return j;
+    if (squares[j] <= limit) return j;
   }
   return count;
 }
@@ -144,11 +148,14 @@ Nearest find_nearest(const StarTable& table, float xs, float ys) {
   const float* y = table.y.data();
   const int32_t count = table.count;
   Nearest nearest{kSearchStart, -1};
-  const float least = least_approximate_square(x, y, count, xs, ys);
+  // The squares of one search; the run has one thread, and a benchmark or
+  // a test one per thread.
+  thread_local std::array<float, kMaxStars> squares;
+  const float least = store_approximate_squares(x, y, count, xs, ys, squares.data());
   if (!(least <= kLargestCandidateSquare)) return nearest;
   const float limit = candidate_limit(least);
-  for (int32_t j = next_candidate(x, y, 0, count, xs, ys, limit); j < count;
-       j = next_candidate(x, y, j + 1, count, xs, ys, limit)) {
+  for (int32_t j = next_candidate(squares.data(), 0, count, limit); j < count;
+       j = next_candidate(squares.data(), j + 1, count, limit)) {
     const float d = distance_of(x[j], y[j], xs, ys);
     if (d < nearest.distance) nearest = {d, j};
   }

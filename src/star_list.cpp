@@ -56,7 +56,8 @@ void copy_header() {
 }
 
 std::unique_ptr<StarTable> load_star_table() {
-  auto table = std::make_unique<StarTable>();
+  // The columns are filled by the load; only the count starts at zero.
+  std::unique_ptr<StarTable> table(new StarTable);
   const Format& format = record_format();
   for (int32_t j = 0; j < kMaxStars; ++j) {
     // Each record is read straight into element j of the columns.
