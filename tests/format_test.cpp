@@ -1,0 +1,415 @@
+#include "format.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace starmark {
+namespace {
+
+constexpr char kRecordFormat[] = "(I7,2F9.2,4F9.3)";
+constexpr char kNotFoundFormat[] = "(1X,\x02 Could not find star\x02,I3)";
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr char kEndOfFile[] = "fmt: end of file";
+constexpr char kBadCharacter[] = "fmt: read unexpected character";
+
+uint32_t bits_of(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// A decimal as the readers give it: the nearest double, then single precision.
+float single(double value) {
+  return static_cast<float>(value);
+}
+
+// ---------------------------------------------------------------------------
+// Format texts
+
+TEST(FormatParse, ProgramFormatsGiveTheirDescriptors) {
+  using Kind = EditDescriptor::Kind;
+  struct Expected {
+    Kind kind;
+    int width;
+    int decimals;
+    std::string text;
+  };
+  const Expected real2{Kind::kReal, 9, 2, ""};
+  const Expected real3{Kind::kReal, 9, 3, ""};
+  const struct {
+    const char* format;
+    std::vector<Expected> descriptors;
+  } cases[] = {
+      {"(A)", {{Kind::kCharacter, 0, 0, ""}}},
+      {"(A,/)", {{Kind::kCharacter, 0, 0, ""}, {Kind::kNewLine, 0, 0, ""}}},
+      {kRecordFormat, {{Kind::kInteger, 7, 0, ""}, real2, real2, real3, real3, real3, real3}},
+      {kNotFoundFormat,
+       {{Kind::kBlanks, 1, 0, ""},
+        {Kind::kText, 0, 0, " Could not find star"},
+        {Kind::kInteger, 3, 0, ""}}},
+      {"(3X,'ab',I2)",
+       {{Kind::kBlanks, 3, 0, ""}, {Kind::kText, 0, 0, "ab"}, {Kind::kInteger, 2, 0, ""}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    Format format;
+    ASSERT_TRUE(Format::parse(c.format, &format).ok());
+    const std::vector<EditDescriptor>& got = format.descriptors();
+    ASSERT_EQ(got.size(), c.descriptors.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].kind, c.descriptors[i].kind) << "descriptor " << i;
+      if (got[i].kind == Kind::kText) {
+        EXPECT_EQ(got[i].text, c.descriptors[i].text);
+      } else if (got[i].kind != Kind::kCharacter && got[i].kind != Kind::kNewLine) {
+        EXPECT_EQ(got[i].width, c.descriptors[i].width) << "descriptor " << i;
+        EXPECT_EQ(got[i].decimals, c.descriptors[i].decimals) << "descriptor " << i;
+      }
+    }
+  }
+}
+
+TEST(FormatParse, BadFormatsAreErrorsInFormat) {
+  for (const char* text : {"", "A", "(A", "A)", "(I)", "(F9)", "(F9.)", "(F.2)", "(Q)",
+                           "(\x02open text)", "(A))", "(A)B", "(I7,,F9.2)"}) {
+    SCOPED_TRACE(text);
+    Format format;
+    const Status status = Format::parse(text, &format);
+    EXPECT_EQ(status.kind(), Status::Kind::kLibrary);
+    EXPECT_EQ(status.message(), "fmt: error in format");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+std::string write_with(const char* format_text, const std::vector<WriteItem>& items) {
+  const Format format = constant_format(format_text);
+  std::string text;
+  EXPECT_TRUE(write_formatted(format, items.data(), items.size(), &text).ok());
+  return text;
+}
+
+TEST(FormatWrite, NotFoundLineShowsThePositionInThreeColumns) {
+  const struct {
+    int32_t number;
+    const char* line;
+  } cases[] = {{1, "  Could not find star  1\n"},
+               {7, "  Could not find star  7\n"},
+               {15, "  Could not find star 15\n"},
+               {200, "  Could not find star200\n"}};
+  for (const auto& c : cases) EXPECT_EQ(write_with(kNotFoundFormat, {c.number}), c.line);
+}
+
+TEST(FormatWrite, CharacterFormatsEndTheLineAndSlashAddsAnEmptyLine) {
+  const std::string header(80, 'h');
+  EXPECT_EQ(write_with("(A)", {std::string_view(header)}), header + "\n");
+  EXPECT_EQ(write_with("(A,/)", {std::string_view(header)}), header + "\n\n");
+}
+
+TEST(FormatWrite, IntegerFieldsRightJustifiedOrAsterisks) {
+  const struct {
+    int32_t value;
+    const char* field;
+  } cases[] = {{0, "      0"},        {1, "      1"},         {-12, "    -12"},
+               {1234567, "1234567"},  {-123456, "-123456"},   {12345678, "*******"},
+               {-1234567, "*******"}, {INT32_MAX, "*******"}, {INT32_MIN, "*******"}};
+  for (const auto& c : cases) {
+    std::string text;
+    write_integer_field(c.value, 7, &text);
+    EXPECT_EQ(text, c.field) << c.value;
+  }
+}
+
+TEST(FormatWrite, RealFieldsRoundTheExactWidenedValue) {
+  const struct {
+    float value;
+    int decimals;
+    const char* field;
+  } cases[] = {
+      {123.456f, 2, "   123.46"},
+      {0.5f, 2, "     0.50"},
+      {-0.5f, 2, "    -0.50"},
+      {-0.004f, 2, "     0.00"},
+      {-0.0f, 2, "     0.00"},
+      {0.0f, 3, "    0.000"},
+      {-99999.99f, 2, "-99999.99"},
+      {999999.9f, 2, "999999.88"},
+      {1234567.0f, 2, "*********"},
+      {1e30f, 2, "*********"},
+      {-1.2345f, 3, "   -1.235"},
+      {12.3456f, 3, "   12.346"},
+      {-9999.999f, 3, "-9999.999"},
+      {-10000.0f, 3, "*********"},
+      {99999.999f, 3, "*********"},
+      {20000.001f, 3, "20000.002"},
+      {-0.0004f, 3, "    0.000"},
+      {-0.0005f, 3, "   -0.001"},
+      // Exact halves go to the even digit; near halves by their exact value.
+      {0.125f, 2, "     0.12"},
+      {0.375f, 2, "     0.38"},
+      {-0.125f, 2, "    -0.12"},
+      {0.0625f, 3, "    0.062"},
+      {0.1875f, 3, "    0.188"},
+      {1.005f, 2, "     1.00"},
+      {2.675f, 2, "     2.67"},
+      {kInfinity, 2, "      inf"},
+      {-kInfinity, 3, "     -inf"},
+      {std::numeric_limits<float>::quiet_NaN(), 2, "      nan"},
+  };
+  for (const auto& c : cases) {
+    std::string text;
+    write_real_field(c.value, 9, c.decimals, &text);
+    EXPECT_EQ(text, c.field) << c.value << " with " << c.decimals << " decimals";
+  }
+}
+
+TEST(FormatWrite, WholeRecordIsSixtyOneColumns) {
+  EXPECT_EQ(write_with(kRecordFormat, {12, 123.456f, -0.5f, 12.3456f, 0.5f, -1.2345f, 0.0f}),
+            "     12   123.46    -0.50   12.346    0.500   -1.235    0.000\n");
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+struct Record {
+  int32_t n = -99;
+  float x = -99, y = -99, amag = -99, a = -99, b = -99, c = -99;
+};
+
+Status read_record(InputStream& input, Record* record) {
+  static const Format format = constant_format(kRecordFormat);
+  const ReadItem items[] = {&record->n, &record->x, &record->y, &record->amag,
+                            &record->a, &record->b, &record->c};
+  return read_formatted(input, format, items, 7);
+}
+
+void expect_record(const Record& got, int32_t n, const std::array<float, 6>& reals) {
+  EXPECT_EQ(got.n, n);
+  const float fields[] = {got.x, got.y, got.amag, got.a, got.b, got.c};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(bits_of(fields[i]), bits_of(reals[i])) << "real " << i;
+}
+
+// One field read from a line of its own. Expected values are written as
+// doubles: the reader rounds to double first, then to single precision.
+TEST(FormatRead, NumericFieldRules) {
+  const struct {
+    const char* format;
+    const char* line;
+    double value;
+  } cases[] = {
+      {"(I7)", "    1 2", 12},
+      {"(I7)", "  -  12", -12},
+      {"(I7)", "      +", 0},
+      {"(I7)", "      -", 0},
+      {"(I7)", "", 0},
+      {"(F9.2)", "   123.45", 123.45},
+      {"(F9.2)", "    12345", 123.45},
+      {"(F9.3)", "    12345", 12.345},
+      {"(F9.3)", "  -12345", -12.345},
+      {"(F9.2)", "  1.23456", 1.23456},
+      {"(F9.2)", "  1 2 3 4", 12.34},
+      {"(F9.2)", " 1 2. 5", 12.5},
+      {"(F9.2)", "       .5", 0.5},
+      {"(F9.2)", "      -3.", -3},
+      {"(F9.2)", "     +2.5", 2.5},
+      {"(F9.2)", "   1.5E3", 1500},
+      {"(F9.2)", "  1.5e+3", 1500},
+      {"(F9.2)", "  1.5D-1", 0.15},
+      {"(F9.2)", "   1.5d2", 150},
+      {"(F9.2)", "  1.5E 3", 1500},
+      {"(F9.2)", "    1.5+3", 1500},
+      {"(F9.2)", "    1.5-3", 0.0015},
+      {"(F9.2)", "  12345E2", 12345},
+      {"(F9.2)", "    12 -3", 12e-5},
+      // Only the field's own nine columns count.
+      {"(F9.2)", "      1.5999", 1.5},
+      {"(F9.2)", "      2.5abc", 2.5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " \"" + c.line + "\"");
+    const Format format = constant_format(c.format);
+    InputStream input = InputStream::from_text(std::string(c.line) + "\n");
+    int32_t integer = -99;
+    float real = -99;
+    const ReadItem item = format.descriptors()[0].kind == EditDescriptor::Kind::kInteger
+                              ? ReadItem(&integer)
+                              : ReadItem(&real);
+    ASSERT_TRUE(read_formatted(input, format, &item, 1).ok());
+    if (std::holds_alternative<int32_t*>(item)) {
+      EXPECT_EQ(integer, static_cast<int32_t>(c.value));
+    } else {
+      EXPECT_EQ(bits_of(real), bits_of(single(c.value))) << real;
+    }
+  }
+}
+
+TEST(FormatRead, ZeroFieldsArePlusZero) {
+  for (const char* line : {"         ", "        -", "        +", "        .", "       -.",
+                           "    -0.00", "       -0", "  -0.0E5", "-00000000"}) {
+    InputStream input = InputStream::from_text(std::string(line) + "\n");
+    float value = -99;
+    const ReadItem item = &value;
+    ASSERT_TRUE(read_formatted(input, constant_format("(F9.2)"), &item, 1).ok()) << line;
+    EXPECT_EQ(bits_of(value), 0u) << '"' << line << '"';
+  }
+}
+
+TEST(FormatRead, BadCharactersAreFatal) {
+  const struct {
+    const char* format;
+    const char* line;
+  } cases[] = {
+      {"(I7)", "     1x"},     {"(I7)", "   12.5"},     {"(I7)", "   1-2"},
+      {"(F9.2)", "  1.2.3"},   {"(F9.2)", "   1\t2"},   {"(F9.2)", "   1\r2"},
+      {"(F9.2)", "    1.5E"},  {"(F9.2)", "   1.5E+"},  {"(F9.2)", "   1.5 -"},
+      {"(F9.2)", "      abc"}, {"(F9.2)", "  1.5E3x"},  {"(F9.2)", "   1E2.5"},
+      {"(F9.2)", "\t1.5"},     {"(F9.2)", "    1.5E "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " \"" + c.line + "\"");
+    InputStream input = InputStream::from_text(std::string(c.line) + "\n");
+    int32_t integer = 0;
+    float real = 0;
+    const Format format = constant_format(c.format);
+    const ReadItem item = c.format[1] == 'I' ? ReadItem(&integer) : ReadItem(&real);
+    const Status status = read_formatted(input, format, &item, 1);
+    EXPECT_EQ(status.kind(), Status::Kind::kLibrary);
+    EXPECT_EQ(status.message(), kBadCharacter);
+  }
+}
+
+TEST(FormatRead, RecordLayout) {
+  const std::string line = "      1   100.00   200.00   12.345    0.100   -0.200    0.300";
+  InputStream input = InputStream::from_text(line + " trailing junk\n" + line + "\r\n");
+  for (int i = 0; i < 2; ++i) {
+    Record record;
+    ASSERT_TRUE(read_record(input, &record).ok());
+    expect_record(record, 1,
+                  {100.0f, 200.0f, single(12.345), single(0.1), single(-0.2), single(0.3)});
+    EXPECT_EQ(write_with(kRecordFormat,
+                         {record.n, record.x, record.y, record.amag, record.a, record.b, record.c}),
+              line + "\n");
+  }
+}
+
+TEST(FormatRead, ShortLinesCommasAndEmptyLines) {
+  const struct {
+    const char* text;
+    int32_t n;
+    std::array<float, 6> reals;
+  } cases[] = {
+      {"      5    12345\n", 5, {single(123.45), 0, 0, 0, 0, 0}},
+      {"     17\n", 17, {0, 0, 0, 0, 0, 0}},
+      {"\n", 0, {0, 0, 0, 0, 0, 0}},
+      // A comma ends a field early and later columns shift left.
+      {"12,     3.25     4.50   12.345\n", 12, {3.25f, 4.5f, single(12.345), 0, 0, 0}},
+      {"1,2.5,3.5,4,5,6,7\n",
+       1,
+       {2.5f, 3.5f, single(0.004), single(0.005), single(0.006), single(0.007)}},
+      {",,,,,,,\n", 0, {0, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    InputStream input = InputStream::from_text(c.text);
+    Record record;
+    ASSERT_TRUE(read_record(input, &record).ok());
+    expect_record(record, c.n, c.reals);
+  }
+}
+
+TEST(FormatRead, CarriageReturnInsideTheRecordIsBadAfterItIsNot) {
+  const std::string line = "      1   100.00   200.00   12.345    0.100   -0.200    0.300";
+  for (size_t column : {0u, 15u, 60u}) {
+    std::string text = line + "\n";
+    text[column] = '\r';
+    InputStream input = InputStream::from_text(text);
+    Record record;
+    EXPECT_EQ(read_record(input, &record).message(), kBadCharacter) << column;
+  }
+}
+
+TEST(FormatRead, LastLineWithoutLineFeedNeverCompletesARecord) {
+  const std::string full = "      1   100.00   200.00   12.345    0.100   -0.200    0.300";
+  for (const std::string& text : {std::string(), std::string("      1   100.00"), full,
+                                  full + "   extra  ", std::string("  17,1.5")}) {
+    SCOPED_TRACE(text);
+    InputStream input = InputStream::from_text(text);
+    Record record;
+    const Status status = read_record(input, &record);
+    EXPECT_EQ(status.kind(), Status::Kind::kEndOfFile);
+    EXPECT_EQ(status.message(), kEndOfFile);
+  }
+  // A bad character before the end of the file is still a bad character.
+  for (const char* text : {"     1x", "      1   1.2x"}) {
+    InputStream input = InputStream::from_text(text);
+    Record record;
+    EXPECT_EQ(read_record(input, &record).message(), kBadCharacter) << text;
+  }
+  // After a complete record the end of the file is met by the next read.
+  InputStream input = InputStream::from_text("      1\n      2");
+  Record record;
+  ASSERT_TRUE(read_record(input, &record).ok());
+  EXPECT_TRUE(read_record(input, &record).end_of_file());
+  EXPECT_TRUE(read_record(input, &record).end_of_file());
+}
+
+std::string read_header(InputStream& input, Status* status) {
+  std::array<char, 80> line;
+  line.fill('#');
+  const ReadItem item = FixedText{line.data(), line.size()};
+  *status = read_formatted(input, line_format(), &item, 1);
+  return std::string(line.data(), line.size());
+}
+
+TEST(FormatRead, CharacterFieldIsPaddedOrCut) {
+  const std::string long_line = std::string(80, 'a') + std::string(20, 'b');
+  InputStream input = InputStream::from_text("short\n\n" + long_line + "\nnext\na\tb\r,c\r\n");
+  const std::string expected[] = {"short" + std::string(75, ' '), std::string(80, ' '),
+                                  std::string(80, 'a'), "next" + std::string(76, ' '),
+                                  "a\tb\r,c\r" + std::string(73, ' ')};
+  for (const std::string& line : expected) {
+    Status status;
+    EXPECT_EQ(read_header(input, &status), line);
+    EXPECT_TRUE(status.ok());
+  }
+  Status status;
+  read_header(input, &status);
+  EXPECT_EQ(status.message(), kEndOfFile);
+}
+
+TEST(FormatRead, UnterminatedLastLineFillsACharacterFieldOnlyWhenLongEnough) {
+  for (size_t length : {0u, 1u, 79u}) {
+    InputStream input = InputStream::from_text(std::string(length, 'x'));
+    Status status;
+    read_header(input, &status);
+    EXPECT_EQ(status.message(), kEndOfFile) << length;
+  }
+  for (size_t length : {80u, 81u, 120u}) {
+    InputStream input = InputStream::from_text(std::string(length, 'x'));
+    Status status;
+    EXPECT_EQ(read_header(input, &status), std::string(80, 'x')) << length;
+    EXPECT_TRUE(status.ok()) << length;
+    read_header(input, &status);
+    EXPECT_TRUE(status.end_of_file()) << length;
+  }
+}
+
+TEST(FormatRead, StringTakesTheWholeLine) {
+  const std::string long_line = " name " + std::string(5000, 'n') + "  ";
+  InputStream input = InputStream::from_text(long_line + "\nsecond\n");
+  for (const std::string& expected : {long_line, std::string("second")}) {
+    std::string answer = "old";
+    const ReadItem item = &answer;
+    ASSERT_TRUE(read_formatted(input, line_format(), &item, 1).ok());
+    EXPECT_EQ(answer, expected);
+  }
+}
+
+}  // namespace
+}  // namespace starmark

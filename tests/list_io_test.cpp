@@ -1,0 +1,248 @@
+#include "list_io.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace starmark {
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// What the variables hold before a read, so that a value left alone shows.
+constexpr float kFirstBefore = -7.0f;
+constexpr float kSecondBefore = -8.0f;
+
+uint32_t bits_of(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+float single(double value) {
+  return static_cast<float>(value);
+}
+
+struct Position {
+  Status status;
+  float xs = kFirstBefore;
+  float ys = kSecondBefore;
+};
+
+Position read_position_from(InputStream& input) {
+  float values[2] = {kFirstBefore, kSecondBefore};
+  Position position;
+  position.status = read_list_reals(input, values, 2);
+  position.xs = values[0];
+  position.ys = values[1];
+  return position;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+TEST(ListRead, ValuesNullsSlashesAndRepeats) {
+  const std::string thousands_of_threes = "0." + std::string(3000, '3');
+  const std::string shifted_one = "1" + std::string(2999, '0') + "e-2999";
+  const std::string small_one = "0." + std::string(2999, '0') + "1e3000";
+  const struct {
+    std::string text;
+    float xs;
+    float ys;
+  } cases[] = {
+      {"12.5 100\n", 12.5f, 100.0f},
+      {"12.5,100\n", 12.5f, 100.0f},
+      {"12.5 , 100\n", 12.5f, 100.0f},
+      {"\t12.5\t100\n", 12.5f, 100.0f},
+      {"  12.5\n\n\n   100\n", 12.5f, 100.0f},
+      {",5\n", kFirstBefore, 5.0f},
+      {"5,,\n", 5.0f, kSecondBefore},
+      {" , , 9\n", kFirstBefore, kSecondBefore},
+      {"/\n", kFirstBefore, kSecondBefore},
+      {"5/\n", 5.0f, kSecondBefore},
+      {"5 / 6\n", 5.0f, kSecondBefore},
+      {"2*4.5\n", 4.5f, 4.5f},
+      {"3*1.5\n", 1.5f, 1.5f},
+      {"2*-3\n", -3.0f, -3.0f},
+      {"1*4.5 6\n", 4.5f, 6.0f},
+      {"2*\n", kFirstBefore, kSecondBefore},
+      {"1* 6\n", kFirstBefore, 6.0f},
+      {"2* 6\n", kFirstBefore, kSecondBefore},
+      {"4294967296*7\n", 7.0f, 7.0f},
+      {"99999999999999999999*7\n", 7.0f, 7.0f},
+      {"1.5E2 1.5e-2\n", 150.0f, single(0.015)},
+      {"1.5D2 1.5d+2\n", 150.0f, 150.0f},
+      {"1.25+1 3\n", 12.5f, 3.0f},
+      {"1.0-2.0\n", single(0.01), 0.0f},
+      {".5 -3.\n", 0.5f, -3.0f},
+      {"+1 -0\n", 1.0f, 0.0f},
+      {"1e99999999 1e-99999999\n", kInfinity, 0.0f},
+      {"-1e99999999 -1e-99999999\n", -kInfinity, -0.0f},
+      {"1e0000000000002 1\n", 100.0f, 1.0f},
+      // The rest of the line after the second value is never looked at.
+      {"1 2 zzz 1e999999999 *\n", 1.0f, 2.0f},
+      {"1 2\r\n", 1.0f, 2.0f},
+      // 40 significant digits are used: the digits after them would round
+      // the nearest double up to one whose float is 1.00000012.
+      {"1.000000059604644886412927462515654042363166809082031250001 2\n", 1.0f, 2.0f},
+      {thousands_of_threes + " " + shifted_one + "\n", single(1.0 / 3), 1.0f},
+      {small_one + "\n1\n", 1.0f, 1.0f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 80));
+    InputStream input = InputStream::from_text(c.text);
+    const Position position = read_position_from(input);
+    ASSERT_TRUE(position.status.ok()) << position.status.message();
+    EXPECT_EQ(bits_of(position.xs), bits_of(c.xs)) << position.xs;
+    EXPECT_EQ(bits_of(position.ys), bits_of(c.ys)) << position.ys;
+  }
+}
+
+TEST(ListRead, IncomprehensibleInput) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"abc 1\n", "invalid number"},         {"1.5abc 2\n", "invalid number"},
+      {"1\r\n", "invalid number"},           {"1 \r2\n", "invalid number"},
+      {"\r1 2\n", "invalid number"},         {"1\xb0 2\n", "invalid number"},
+      {"\xe9 1 2\n", "invalid number"},      {". 1\n", "invalid number"},
+      {"- 1 2\n", "invalid number"},         {"E5 1\n", "invalid number"},
+      {"1e100000000 2\n", "exponent field"}, {"1e 2\n", "exponent field"},
+      {"1e+ 2\n", "exponent field"},         {"1+ 2\n", "exponent field"},
+      {"1 2d\n", "exponent field"},          {"0*5 1\n", "bad repetition count"},
+      {"*5 1\n", "bad repetition count"},    {"-2*5\n", "bad repetition count"},
+      {"+2*5\n", "bad repetition count"},    {"1 *\n", "bad repetition count"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    InputStream input = InputStream::from_text(c.text);
+    const Status status = read_position_from(input).status;
+    EXPECT_EQ(status.kind(), Status::Kind::kLibrary);
+    EXPECT_EQ(status.message(), std::string(c.message) + ": incomprehensible list input");
+  }
+}
+
+TEST(ListRead, EndOfFile) {
+  const struct {
+    const char* text;
+    bool first_read_ok;
+  } cases[] = {
+      {"", false},      {" \n\n \t\n", false}, {"1\n", false},   {"1", false},
+      {"1 2", true},    {"1 2 \t", true},      {"1\n2", true},   {"1 2\n", true},
+      {"1 2 3", false}, {"1 2,", false},       {"1 2\r", false}, {"1 2 x", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    InputStream input = InputStream::from_text(c.text);
+    const Position first = read_position_from(input);
+    if (c.first_read_ok) {
+      ASSERT_TRUE(first.status.ok()) << first.status.message();
+      EXPECT_EQ(first.xs, 1.0f);
+      EXPECT_EQ(first.ys, 2.0f);
+      EXPECT_TRUE(read_position_from(input).status.end_of_file());
+    } else {
+      EXPECT_EQ(first.status.kind(), Status::Kind::kEndOfFile);
+    }
+  }
+}
+
+TEST(ListRead, EachReadStartsOnTheLineAfterTheLastValue) {
+  InputStream input = InputStream::from_text("1 2 3\n4\n5 6\n,9\n/\n7,,\n");
+  float values[2] = {0, 0};
+  const float expected[][2] = {{1, 2}, {4, 5}, {4, 9}, {4, 9}, {7, 9}};
+  for (const auto& pair : expected) {
+    ASSERT_TRUE(read_list_reals(input, values, 2).ok());
+    EXPECT_EQ(values[0], pair[0]);
+    EXPECT_EQ(values[1], pair[1]);
+  }
+  EXPECT_TRUE(read_list_reals(input, values, 2).end_of_file());
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+TEST(ListWrite, RealItems) {
+  const struct {
+    float value;
+    const char* text;
+  } cases[] = {
+      {12.5f, "  12.5"},
+      {100.0f, "  100."},
+      {-3.25f, " -3.25"},
+      {1.0f, "  1."},
+      {-1.0f, " -1."},
+      {0.0f, "  0."},
+      {-0.0f, "  0."},
+      {0.1f, "  0.100000001"},
+      {1e-3f, "  0.00100000005"},
+      {1.2e-4f, "  0.000119999997"},
+      {1e-4f, "  9.99999975E-05"},
+      {1e-5f, "  9.99999975E-06"},
+      {1e-10f, "  1.00000001E-10"},
+      {1e-45f, "  1.40129846E-45"},
+      {1e8f, "  100000000."},
+      {123456789.0f, "  123456792."},
+      {999999936.0f, "  999999936."},
+      {1e9f, "  1.E+09"},
+      {1e10f, "  1.E+10"},
+      {-1.5e10f, " -1.50000005E+10"},
+      {std::numeric_limits<float>::max(), "  3.40282347E+38"},
+      {kInfinity, "  INF"},
+      {-kInfinity, " -INF"},
+      {std::numeric_limits<float>::quiet_NaN(), "  NAN"},
+  };
+  for (const auto& c : cases) {
+    std::string text;
+    write_list_real(c.value, &text);
+    EXPECT_EQ(text, c.text) << c.value;
+  }
+}
+
+std::string list_line(const std::vector<ListItem>& items) {
+  std::string text;
+  write_list(items.data(), items.size(), &text);
+  return text;
+}
+
+TEST(ListWrite, CapacityLineAndPrompt) {
+  EXPECT_EQ(list_line({50000, 1, 12.5f, 100.0f, -3.25f, 0.0f, 1.0e-5f, 1.0e10f}),
+            " 50000 1  12.5  100. -3.25  0.  9.99999975E-06  1.E+10\n");
+  EXPECT_EQ(list_line({-17, 0}), " -17 0\n");
+  EXPECT_EQ(list_line({std::string_view(" Imedit logfile name:")}), "  Imedit logfile name:\n");
+}
+
+// A line is ended before an item that would take it to 80 characters:
+// an integer counts only its digits, a real its whole text.
+TEST(ListWrite, LinesBreakBeforeTheItemThatReachesEighty) {
+  const std::vector<ListItem> seventy(7, ListItem(int32_t{123456789}));  // 70 characters
+  const std::string seventy_text = list_line(seventy).substr(0, 70);
+  const auto with = [&](std::vector<ListItem> tail) {
+    std::vector<ListItem> items = seventy;
+    items.insert(items.end(), tail.begin(), tail.end());
+    return list_line(items);
+  };
+  // 70 + 9 digits = 79: stays, and the line grows to 80, or 81 with a sign.
+  EXPECT_EQ(with({123456789}), seventy_text + " 123456789\n");
+  EXPECT_EQ(with({-123456789}), seventy_text + " -123456789\n");
+  EXPECT_EQ(with({123456789, 1}), seventy_text + " 123456789\n 1\n");
+  // 78 + 1 digit stays; 78 + 2 digits reaches 80.
+  EXPECT_EQ(with({1234567, 1}), seventy_text + " 1234567 1\n");
+  EXPECT_EQ(with({1234567, -1}), seventy_text + " 1234567 -1\n");
+  EXPECT_EQ(with({1234567, 12}), seventy_text + " 1234567\n 12\n");
+  // A real counts its two leading characters: 75 + 4 stays, 76 + 4 breaks.
+  EXPECT_EQ(with({1234, 0.0f}), seventy_text + " 1234  0.\n");
+  EXPECT_EQ(with({12345, 0.0f}), seventy_text + " 12345\n  0.\n");
+  EXPECT_EQ(with({12345, -1.0f}), seventy_text + " 12345\n -1.\n");
+  EXPECT_EQ(with({1234, 12.5f}), seventy_text + " 1234\n  12.5\n");
+  // Thirteen reals of six characters make 78; the fourteenth starts a line.
+  const std::vector<ListItem> reals(27, ListItem(12.5f));
+  std::string thirteen;
+  for (int i = 0; i < 13; ++i) thirteen += "  12.5";
+  EXPECT_EQ(list_line(reals), thirteen + "\n" + thirteen + "\n  12.5\n");
+}
+
+}  // namespace
+}  // namespace starmark

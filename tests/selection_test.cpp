@@ -1,0 +1,300 @@
+#include "selection.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <iomanip>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace starmark {
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr float kSmallestSubnormal = std::numeric_limits<float>::denorm_min();
+
+uint32_t bits_of(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+struct Star {
+  float x;
+  float y;
+};
+
+void fill(const std::vector<Star>& stars, StarTable* table) {
+  for (size_t j = 0; j < stars.size(); ++j) {
+    table->n[j] = static_cast<int32_t>(j + 1);
+    table->x[j] = stars[j].x;
+    table->y[j] = stars[j].y;
+  }
+  table->count = static_cast<int32_t>(stars.size());
+}
+
+std::unique_ptr<StarTable> table_of(const std::vector<Star>& stars) {
+  auto table = std::make_unique<StarTable>();
+  fill(stars, table.get());
+  return table;
+}
+
+// The vectorised search must agree with the plain scan in every bit.
+testing::AssertionResult same_as_plain(const StarTable& table, float xs, float ys) {
+  const Nearest fast = find_nearest(table, xs, ys);
+  const Nearest plain = find_nearest_plain(table, xs, ys);
+  if (bits_of(fast.distance) == bits_of(plain.distance) && fast.index == plain.index) {
+    return testing::AssertionSuccess();
+  }
+  return testing::AssertionFailure()
+         << std::setprecision(9) << "table of " << table.count << ", position (" << xs << ", " << ys
+         << "): find_nearest gives star " << fast.index << " at " << fast.distance
+         << ", find_nearest_plain star " << plain.index << " at " << plain.distance;
+}
+
+Nearest nearest_checked(const StarTable& table, float xs, float ys) {
+  EXPECT_TRUE(same_as_plain(table, xs, ys));
+  return find_nearest_plain(table, xs, ys);
+}
+
+TEST(Selection, WorkedRun) {
+  const auto table = table_of({{100.0f, 100.0f}, {102.0f, 100.0f}, {200.0f, 200.0f}});
+  const struct {
+    float xs, ys;
+    int32_t index;
+  } cases[] = {{101.4f, 100.0f, 1}, {101.0f, 100.0f, 0}, {150.0f, 150.0f, -1}, {199.0f, 197.5f, 2}};
+  for (const auto& c : cases) {
+    const Nearest nearest = nearest_checked(*table, c.xs, c.ys);
+    EXPECT_EQ(nearest.index, c.index) << c.xs << ", " << c.ys;
+    if (c.index < 0) {
+      EXPECT_EQ(nearest.distance, kSearchStart);
+    } else {
+      EXPECT_LT(nearest.distance, kMatchRadius);
+    }
+  }
+  EXPECT_NEAR(find_nearest(*table, 199.0f, 197.5f).distance, 2.69, 0.005);
+}
+
+TEST(Selection, DistancesAtTheLimits) {
+  const float below_ten = std::nextafter(10.0f, 0.0f);
+  const struct {
+    Star star;
+    float distance;
+    int32_t index;
+  } cases[] = {
+      {{3.0f, 0.0f}, 3.0f, 0},
+      {{0.0f, -3.0f}, 3.0f, 0},
+      {{3.0f, 4.0f}, 5.0f, 0},
+      {{below_ten, 0.0f}, below_ten, 0},
+      {{-6.0f, 8.0f}, kSearchStart, -1},
+      {{10.0f, 1e-4f}, kSearchStart, -1},
+      // Its square is below 100, but its distance rounds to 10.0.
+      {{6.0f, std::nextafter(8.0f, 0.0f)}, kSearchStart, -1},
+  };
+  for (const auto& c : cases) {
+    const auto table = table_of({c.star});
+    const Nearest nearest = nearest_checked(*table, 0.0f, 0.0f);
+    EXPECT_EQ(bits_of(nearest.distance), bits_of(c.distance)) << c.star.x << ", " << c.star.y;
+    EXPECT_EQ(nearest.index, c.index) << c.star.x << ", " << c.star.y;
+  }
+  EXPECT_EQ(nearest_checked(*table_of({}), 0.0f, 0.0f).index, -1);
+}
+
+// Star `first` at index i and star `second` at index j > i, at the same
+// rounded distance, among farther stars: the earlier one wins wherever the
+// two stand in the vector lanes.
+void expect_earlier_wins(Star first, Star second, float xs, float ys) {
+  auto table = std::make_unique<StarTable>();
+  for (size_t size = 2; size <= 13; ++size) {
+    for (size_t i = 0; i < size; ++i) {
+      for (size_t j = i + 1; j < size; ++j) {
+        std::vector<Star> stars;
+        for (size_t k = 0; k < size; ++k) stars.push_back({xs + 4.0f + 0.25f * k, ys + 2.0f});
+        stars[i] = first;
+        stars[j] = second;
+        fill(stars, table.get());
+        const Nearest nearest = nearest_checked(*table, xs, ys);
+        EXPECT_EQ(nearest.index, static_cast<int32_t>(i)) << "size " << size << " j " << j;
+      }
+    }
+  }
+}
+
+TEST(Selection, EqualDistancesGoToTheEarlierStar) {
+  const float xs = 50.0f;
+  const float ys = 50.0f;
+  const Star near{51.0f, 51.0f};
+  for (const Star other : {near, Star{49.0f, 49.0f}, Star{49.0f, 51.0f}, Star{51.0f, 49.0f}}) {
+    expect_earlier_wins(near, other, xs, ys);
+    expect_earlier_wins(other, near, xs, ys);
+  }
+}
+
+double square_of(const Star& star) {
+  return static_cast<double>(star.x) * star.x + static_cast<double>(star.y) * star.y;
+}
+
+TEST(Selection, DistancesThatOnlyRoundingMakesEqual) {
+  const float d = kSmallestSubnormal;
+  const struct {
+    Star a, b;
+  } pairs[] = {
+      {{1.0f, 0.0f}, {1.0f, 1e-4f}},                // squares 1 and 1 + 1e-8
+      {{1.0f, 0.0f}, {1.0f - 0x1p-24f, 3.06e-4f}},  // 1 and just below 1
+      {{3 * d, 0.0f}, {2 * d, 2 * d}},              // 9 and 8 subnormal steps squared
+      // Single-precision squares two steps apart: 4 - 2^-21 and 4.
+      {{-0x1.b49196p+0f, -0x1.0b7ddap+0f}, {0x1.5e7116p+0f, 0x1.754686p+0f}},
+      // Single-precision squares two subnormal steps apart.
+      {{0x1.82p-68f, 0x1.95p-67f}, {0x1.a04p-69f, 0x1.b4666ap-67f}},
+  };
+  for (const auto& pair : pairs) {
+    // The construction: different squares, one distance.
+    ASSERT_NE(square_of(pair.a), square_of(pair.b));
+    const Nearest a = find_nearest_plain(*table_of({pair.a}), 0.0f, 0.0f);
+    const Nearest b = find_nearest_plain(*table_of({pair.b}), 0.0f, 0.0f);
+    ASSERT_EQ(bits_of(a.distance), bits_of(b.distance));
+    ASSERT_EQ(a.index, 0);
+    expect_earlier_wins(pair.a, pair.b, 0.0f, 0.0f);
+    expect_earlier_wins(pair.b, pair.a, 0.0f, 0.0f);
+  }
+}
+
+TEST(Selection, NonNumbersInfinitiesAndHugeCoordinates) {
+  const struct {
+    std::vector<Star> stars;
+    Star position;
+    int32_t index;
+  } cases[] = {
+      {{{1.0f, 1.0f}}, {kNaN, 0.0f}, -1},
+      {{{1.0f, 1.0f}}, {0.0f, kNaN}, -1},
+      {{{kNaN, 0.0f}, {0.0f, kNaN}, {1.0f, 0.0f}}, {0.0f, 0.0f}, 2},
+      {{{kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}}, {0, 0}, -1},
+      {{{kInfinity, 0.0f}, {0.0f, -kInfinity}}, {0.0f, 0.0f}, -1},
+      {{{kInfinity, kInfinity}}, {kInfinity, kInfinity}, -1},
+      {{{1e20f, 0.0f}, {0.0f, 1.0f}}, {0.0f, 0.0f}, 1},
+      {{{1e30f, -1e30f}, {1e30f, 1e30f}}, {1e30f, 1e30f}, 1},
+      {{{3e38f, 3e38f}, {-3e38f, 3e38f}}, {-3e38f, -3e38f}, -1},
+      {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {5.0f, 5.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}}, {0, 0}, 4},
+  };
+  for (const auto& c : cases) {
+    const auto table = table_of(c.stars);
+    EXPECT_EQ(nearest_checked(*table, c.position.x, c.position.y).index, c.index)
+        << "stars " << c.stars.size() << ", position " << c.position.x << ", " << c.position.y;
+  }
+}
+
+// Stars around a position: scattered, repeated, mirrored, on a ring (so
+// that many distances round alike), a few steps off an earlier star, far
+// away, or not finite.
+Star random_star(std::mt19937_64& random, const std::vector<Star>& earlier, float xs, float ys,
+                 float ring) {
+  std::uniform_real_distribution<float> offset(-12.0f, 12.0f);
+  std::uniform_real_distribution<float> angle(0.0f, 6.2831853f);
+  const Star previous = earlier.empty() ? Star{xs, ys} : earlier[random() % earlier.size()];
+  switch (random() % 10) {
+    case 0:
+      return previous;
+    case 1:
+      return {xs - (previous.x - xs), ys - (previous.y - ys)};
+    case 2:
+    case 3: {
+      const float a = angle(random);
+      return {xs + ring * std::cos(a), ys + ring * std::sin(a)};
+    }
+    case 4: {
+      const int steps = static_cast<int>(random() % 5) - 2;
+      return {previous.x + steps * std::fabs(previous.x) * 0x1p-23f, previous.y};
+    }
+    case 5:
+      return {xs + offset(random) * 100, ys + offset(random) * 100};
+    case 6: {
+      const float specials[] = {kNaN, kInfinity, -kInfinity, 1e20f, -1e30f, 3e38f, 0.0f};
+      return {specials[random() % 7], random() % 2 ? ys : specials[random() % 7]};
+    }
+    case 7:  // tiny offsets, subnormal ones for a position at the origin
+      return {xs + std::ldexp(offset(random), -static_cast<int>(random() % 150)),
+              ys + std::ldexp(offset(random), -static_cast<int>(random() % 150))};
+    default:
+      return {xs + offset(random), ys + offset(random)};
+  }
+}
+
+Star random_position(std::mt19937_64& random) {
+  std::uniform_real_distribution<float> field(-1000.0f, 1000.0f);
+  switch (random() % 8) {
+    case 0:
+      return {0.0f, 0.0f};
+    case 3:  // small, so that offsets keep most of their bits
+      return {static_cast<float>(random() % 81) / 4 - 10,
+              static_cast<float>(random() % 81) / 4 - 10};
+    case 1:
+      return {kNaN, field(random)};
+    case 2:
+      return {field(random) * 1e6f, field(random)};
+    default:
+      return {field(random), field(random)};
+  }
+}
+
+TEST(Selection, RandomTablesMatchThePlainScan) {
+  std::mt19937_64 random(977);
+  const size_t sizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15, 16, 17, 31, 33, 64, 65, 257};
+  auto table = std::make_unique<StarTable>();
+  int failures = 0;
+  for (int trial = 0; trial < 4000 && failures < 10; ++trial) {
+    const size_t size = trial % 2 == 0 ? sizes[trial / 2 % std::size(sizes)] : random() % 2000;
+    const Star position = random_position(random);
+    const float ring = std::uniform_real_distribution<float>(0.5f, 9.5f)(random);
+    std::vector<Star> stars;
+    while (stars.size() < size)
+      stars.push_back(random_star(random, stars, position.x, position.y, ring));
+    fill(stars, table.get());
+    for (int probe = 0; probe < 8; ++probe) {
+      // The table's own position, or one right at or near one of its stars.
+      Star at = position;
+      if (probe > 0 && size > 0) {
+        at = stars[random() % size];
+        at.x += probe % 2 ? 0.0f : std::uniform_real_distribution<float>(-2.0f, 2.0f)(random);
+      }
+      const testing::AssertionResult same = same_as_plain(*table, at.x, at.y);
+      if (!same) ++failures;
+      EXPECT_TRUE(same);
+    }
+  }
+}
+
+TEST(Selection, FullTableMatchesThePlainScan) {
+  std::mt19937_64 random(4242);
+  std::uniform_real_distribution<float> field(0.0f, 2000.0f);
+  std::vector<Star> stars;
+  while (stars.size() < static_cast<size_t>(kMaxStars)) {
+    const Star centre{field(random), field(random)};
+    stars.push_back(centre);
+    for (int k = 0; k < 4 && stars.size() < static_cast<size_t>(kMaxStars); ++k) {
+      stars.push_back(random_star(random, stars, centre.x, centre.y, 2.0f));
+    }
+  }
+  // A star and its repeat at both ends, and a lone star next to the end.
+  stars.front() = stars.back() = {5000.0f, 5000.0f};
+  stars[kMaxStars - 2] = {6000.0f, 6000.0f};
+  const auto table = table_of(stars);
+  ASSERT_EQ(table->count, kMaxStars);
+  int failures = 0;
+  for (int probe = 0; probe < 150 && failures < 10; ++probe) {
+    Star at = probe % 3 == 0 ? Star{field(random), field(random)} : stars[random() % stars.size()];
+    at.y += probe % 2 ? 0.0f : 0.5f;
+    const testing::AssertionResult same = same_as_plain(*table, at.x, at.y);
+    if (!same) ++failures;
+    EXPECT_TRUE(same);
+  }
+  EXPECT_EQ(nearest_checked(*table, 5000.5f, 5000.0f).index, 0);
+  EXPECT_EQ(nearest_checked(*table, 6000.5f, 6000.0f).index, kMaxStars - 2);
+}
+
+}  // namespace
+}  // namespace starmark
