@@ -190,7 +190,70 @@ namespace {
 
 constexpr const char* kFieldPrefix = "fmt";
 
+// kIncomplete: an exponent without digits, found at the end of the field.
 enum class FieldResult { kOk, kBadCharacter, kIncomplete };
+
+// Star lists hold reals as they are written: right-justified, blanks, an
+// optional sign, digits, the point and exactly the field's decimals. Such
+// fields are read eight bytes at a time, the first character in the lowest
+// byte; any other field takes the general way.
+
+constexpr uint64_t kEveryByte = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x80 * kEveryByte;
+
+// Eight ASCII digits as their value: pairs, then quadruples, then all eight,
+// each step one multiplication.
+uint64_t eight_digits(uint64_t word) {
+  word = (word & 0x0F0F0F0F0F0F0F0F) * 2561 >> 8;
+  word = (word & 0x00FF00FF00FF00FF) * 6553601 >> 16;
+  return (word & 0x0000FFFF0000FFFF) * 42949672960001 >> 32;
+}
+
+// Eight characters that are blanks, an optional sign, then only digits:
+// the digits' value and the sign. False for anything else.
+__attribute__((always_inline)) inline bool written_digits(uint64_t word, uint64_t* magnitude,
+                                                          bool* negative) {
+  if ((word & kHighBits) != 0) return false;
+  // With seven-bit bytes none of these sums carries into the next byte.
+  const uint64_t digit = (word + 0x50 * kEveryByte) & ~(word + 0x46 * kEveryByte) & kHighBits;
+  const uint64_t blank = ~((word ^ (' ' * kEveryByte)) + 0x7F * kEveryByte) & kHighBits;
+  if (digit == 0) return false;
+  const int first_digit = __builtin_ctzll(digit) >> 3;
+  const uint64_t before_digits = (uint64_t{1} << (8 * first_digit)) - 1;
+  if (((digit | before_digits) & kHighBits) != kHighBits) return false;
+  const uint64_t sign = first_digit > 0 ? (word >> (8 * (first_digit - 1))) & 0xFF : 0;
+  const bool signed_field = sign == '-' || sign == '+';
+  const uint64_t blanks = (signed_field ? before_digits >> 8 : before_digits) & kHighBits;
+  if ((blank & blanks) != blanks) return false;
+  *magnitude = eight_digits((word & ~before_digits) | ('0' * kEveryByte & before_digits));
+  *negative = sign == '-';
+  return true;
+}
+
+bool parse_written_real(std::string_view field, int decimals, float* value) {
+  // The last eight characters of a field of eight or nine; the ninth, in
+  // front, must be a blank.
+  const size_t size = field.size();
+  if (size < 8 || size > 9 || (size == 9 && field[0] != ' ') || decimals < 1 || decimals > 6) {
+    return false;
+  }
+  uint64_t word;
+  std::memcpy(&word, field.data() + size - 8, sizeof word);
+  const int point = 7 - decimals;
+  if (((word >> (8 * point)) & 0xFF) != '.') return false;
+  // Without the point: the bytes before it move up one, a blank comes first.
+  const uint64_t to_point = (uint64_t{1} << (8 * point + 8)) - 1;
+  word = (word & ~to_point) | ((word << 8) & to_point) | ' ';
+  uint64_t mantissa;
+  bool negative;
+  if (!written_digits(word, &mantissa, &negative)) return false;
+  double exact = 0.0;
+  if (mantissa != 0 && !short_decimal_to_double(mantissa, -decimals, &exact)) return false;
+  const float rounded = static_cast<float>(exact);
+  // Only zeros read as plus zero, whatever the sign.
+  *value = negative && mantissa != 0 ? -rounded : rounded;
+  return true;
+}
 
 FieldResult parse_integer(std::string_view field, int32_t* value) {
   size_t i = 0;
@@ -214,40 +277,6 @@ FieldResult parse_integer(std::string_view field, int32_t* value) {
 
 bool is_exponent_letter(char c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd';
-}
-
-// The usual field: blanks, an optional sign, at most 15 digits with at most
-// one point, and nothing after them. False for anything else.
-bool parse_plain_real(std::string_view field, int decimals, float* value) {
-  const char* next = field.data();
-  const char* const end = next + field.size();
-  while (next < end && *next == ' ') ++next;
-  bool negative = false;
-  if (next < end && (*next == '+' || *next == '-')) negative = *next++ == '-';
-  uint64_t mantissa = 0;
-  const char* const digits_start = next;
-  while (next < end && is_digit(*next))
-    mantissa = mantissa * 10 + static_cast<uint64_t>(*next++ - '0');
-  int64_t power = -decimals;
-  const char* fraction_start = next;
-  if (next < end && *next == '.') {
-    fraction_start = ++next;
-    while (next < end && is_digit(*next))
-      mantissa = mantissa * 10 + static_cast<uint64_t>(*next++ - '0');
-    power = -(next - fraction_start);
-  }
-  constexpr int kPlainDigits = 15;
-  const ptrdiff_t digits = (next - digits_start) - (fraction_start > digits_start ? 1 : 0);
-  if (next != end || digits > kPlainDigits) return false;
-  if (mantissa == 0) {
-    *value = 0.0f;
-    return true;
-  }
-  double exact;
-  if (!short_decimal_to_double(mantissa, power, &exact)) return false;
-  const float rounded = static_cast<float>(exact);
-  *value = negative ? -rounded : rounded;
-  return true;
 }
 
 // Any field: blanks anywhere, any number of digits, an exponent.
@@ -306,7 +335,7 @@ bool parse_plain_real(std::string_view field, int decimals, float* value) {
 }
 
 FieldResult parse_real(std::string_view field, int decimals, float* value) {
-  if (parse_plain_real(field, decimals, value)) return FieldResult::kOk;
+  if (parse_written_real(field, decimals, value)) return FieldResult::kOk;
   return parse_any_real(field, decimals, value);
 }
 
@@ -454,29 +483,35 @@ size_t line_width(const Format& format, const ReadItem* items, size_t count) {
   return width;
 }
 
+// The outcome of a numeric field that did not simply succeed. A bad
+// character counts where it stands; a field that the end of the file cut
+// short meets the end of the file before it could be complete.
+[[gnu::noinline]] Status numeric_field_status(bool read, FieldResult result,
+                                              bool cut_by_end_of_file) {
+  if (!read) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+  if (result == FieldResult::kBadCharacter) return field_status(result);
+  if (cut_by_end_of_file) return Status::end_of_file(kFieldPrefix);
+  return field_status(result);
+}
+
 Status read_numeric(InputLine& line, const EditDescriptor& descriptor, const ReadItem& item) {
   bool cut_by_end_of_file = false;
   const std::string_view field =
       line.numeric_field(static_cast<size_t>(descriptor.width), &cut_by_end_of_file);
-  FieldResult result;
-  if (int32_t* const* integer = std::get_if<int32_t*>(&item)) {
-    if (descriptor.kind != EditDescriptor::Kind::kInteger) {
-      return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+  // `read` is false where the item does not fit the descriptor.
+  bool read = false;
+  FieldResult result = FieldResult::kOk;
+  if (descriptor.kind == EditDescriptor::Kind::kReal) {
+    if (float* const* real = std::get_if<float*>(&item)) {
+      read = true;
+      result = parse_real(field, descriptor.decimals, *real);
     }
+  } else if (int32_t* const* integer = std::get_if<int32_t*>(&item)) {
+    read = true;
     result = parse_integer(field, *integer);
-  } else if (float* const* real = std::get_if<float*>(&item)) {
-    if (descriptor.kind != EditDescriptor::Kind::kReal) {
-      return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
-    }
-    result = parse_real(field, descriptor.decimals, *real);
-  } else {
-    return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
   }
-  // A bad character counts where it stands; a field that the end of the
-  // file cut short meets the end of the file before it could be complete.
-  if (result == FieldResult::kBadCharacter) return field_status(result);
-  if (cut_by_end_of_file) return Status::end_of_file(kFieldPrefix);
-  return field_status(result);
+  if (read && result == FieldResult::kOk && !cut_by_end_of_file) return Status();
+  return numeric_field_status(read, result, cut_by_end_of_file);
 }
 
 Status read_character(InputLine& line, const ReadItem& item) {
