@@ -171,15 +171,13 @@ TEST(DecimalConversion, RoundsToDoubleFirst) {
   const struct {
     const char* text;
     float value;
-  } cases[] = {
-      // Just above the half 1 + 2^-24 between two floats, by less than half a
-      // double step: the double is the half itself, which goes to the even float.
-      {"1.00000005960464478", 1.0f},
-      {"-1.00000005960464478", -1.0f},
-      {"1.000000059604644775390625", 1.0f},
-      // Just below the half 1 + 3 * 2^-24, which goes up to the even float.
-      {"1.00000017881393432617187", 1.00000024f},
-  };
+  } cases[] = {// Just above the half 1 + 2^-24 between two floats, by less than half a
+               // double step: the double is the half itself, which goes to the even float.
+               {"1.00000005960464478", 1.0f},
+               {"-1.00000005960464478", -1.0f},
+               {"1.000000059604644775390625", 1.0f},
+               // Just below the half 1 + 3 * 2^-24, which goes up to the even float.
+               {"1.00000017881393432617187", 1.00000024f}};
   for (const auto& c : cases) {
     float value = 0;
     ASSERT_TRUE(read_real_field(c.text, 0, &value).ok()) << c.text;

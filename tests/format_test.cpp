@@ -32,46 +32,49 @@ float single(double value) {
 // ---------------------------------------------------------------------------
 // Format texts
 
-TEST(FormatParse, ProgramFormatsGiveTheirDescriptors) {
-  using Kind = EditDescriptor::Kind;
-  struct Expected {
-    Kind kind;
-    int width;
-    int decimals;
-    std::string text;
-  };
-  const Expected real2{Kind::kReal, 9, 2, ""};
-  const Expected real3{Kind::kReal, 9, 3, ""};
-  const struct {
-    const char* format;
-    std::vector<Expected> descriptors;
-  } cases[] = {
-      {"(A)", {{Kind::kCharacter, 0, 0, ""}}},
-      {"(A,/)", {{Kind::kCharacter, 0, 0, ""}, {Kind::kNewLine, 0, 0, ""}}},
-      {kRecordFormat, {{Kind::kInteger, 7, 0, ""}, real2, real2, real3, real3, real3, real3}},
-      {kNotFoundFormat,
-       {{Kind::kBlanks, 1, 0, ""},
-        {Kind::kText, 0, 0, " Could not find star"},
-        {Kind::kInteger, 3, 0, ""}}},
-      {"(3X,'ab',I2)",
-       {{Kind::kBlanks, 3, 0, ""}, {Kind::kText, 0, 0, "ab"}, {Kind::kInteger, 2, 0, ""}}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.format);
-    Format format;
-    ASSERT_TRUE(Format::parse(c.format, &format).ok());
-    const std::vector<EditDescriptor>& got = format.descriptors();
-    ASSERT_EQ(got.size(), c.descriptors.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-      EXPECT_EQ(got[i].kind, c.descriptors[i].kind) << "descriptor " << i;
-      if (got[i].kind == Kind::kText) {
-        EXPECT_EQ(got[i].text, c.descriptors[i].text);
-      } else if (got[i].kind != Kind::kCharacter && got[i].kind != Kind::kNewLine) {
-        EXPECT_EQ(got[i].width, c.descriptors[i].width) << "descriptor " << i;
-        EXPECT_EQ(got[i].decimals, c.descriptors[i].decimals) << "descriptor " << i;
-      }
+// A format that must parse; a failure shows as a failed test, not an abort.
+Format parsed(const char* text) {
+  Format format;
+  EXPECT_TRUE(Format::parse(text, &format).ok()) << text;
+  return format;
+}
+
+// The descriptors of a format in a notation of their own: I7 F9.2 1X 'text' A /.
+std::string descriptors_of(const char* text) {
+  const Format format = parsed(text);
+  std::string shown;
+  for (const EditDescriptor& d : format.descriptors()) {
+    const std::string width = std::to_string(d.width);
+    switch (d.kind) {
+      case EditDescriptor::Kind::kInteger:
+        shown += " I" + width;
+        break;
+      case EditDescriptor::Kind::kReal:
+        shown += " F" + width + "." + std::to_string(d.decimals);
+        break;
+      case EditDescriptor::Kind::kCharacter:
+        shown += " A";
+        break;
+      case EditDescriptor::Kind::kBlanks:
+        shown += " " + width + "X";
+        break;
+      case EditDescriptor::Kind::kText:
+        shown += " '" + std::string(d.text) + "'";
+        break;
+      case EditDescriptor::Kind::kNewLine:
+        shown += " /";
+        break;
     }
   }
+  return shown;
+}
+
+TEST(FormatParse, ProgramFormatsGiveTheirDescriptors) {
+  EXPECT_EQ(descriptors_of("(A)"), " A");
+  EXPECT_EQ(descriptors_of("(A,/)"), " A /");
+  EXPECT_EQ(descriptors_of(kRecordFormat), " I7 F9.2 F9.2 F9.3 F9.3 F9.3 F9.3");
+  EXPECT_EQ(descriptors_of(kNotFoundFormat), " 1X ' Could not find star' I3");
+  EXPECT_EQ(descriptors_of("(3X,'ab',I2)"), " 3X 'ab' I2");
 }
 
 TEST(FormatParse, BadFormatsAreErrorsInFormat) {
@@ -89,7 +92,7 @@ TEST(FormatParse, BadFormatsAreErrorsInFormat) {
 // Writing
 
 std::string write_with(const char* format_text, const std::vector<WriteItem>& items) {
-  const Format format = constant_format(format_text);
+  const Format format = parsed(format_text);
   std::string text;
   EXPECT_TRUE(write_formatted(format, items.data(), items.size(), &text).ok());
   return text;
@@ -126,42 +129,28 @@ TEST(FormatWrite, IntegerFieldsRightJustifiedOrAsterisks) {
   }
 }
 
+// Exact halves (0.125) go to the even digit; near halves (1.005, 2.675) by
+// their exact single-precision value.
 TEST(FormatWrite, RealFieldsRoundTheExactWidenedValue) {
   const struct {
     float value;
     int decimals;
     const char* field;
   } cases[] = {
-      {123.456f, 2, "   123.46"},
-      {0.5f, 2, "     0.50"},
-      {-0.5f, 2, "    -0.50"},
-      {-0.004f, 2, "     0.00"},
-      {-0.0f, 2, "     0.00"},
-      {0.0f, 3, "    0.000"},
-      {-99999.99f, 2, "-99999.99"},
-      {999999.9f, 2, "999999.88"},
-      {1234567.0f, 2, "*********"},
-      {1e30f, 2, "*********"},
-      {-1.2345f, 3, "   -1.235"},
-      {12.3456f, 3, "   12.346"},
-      {-9999.999f, 3, "-9999.999"},
-      {-10000.0f, 3, "*********"},
-      {99999.999f, 3, "*********"},
-      {20000.001f, 3, "20000.002"},
-      {-0.0004f, 3, "    0.000"},
-      {-0.0005f, 3, "   -0.001"},
-      // Exact halves go to the even digit; near halves by their exact value.
-      {0.125f, 2, "     0.12"},
-      {0.375f, 2, "     0.38"},
-      {-0.125f, 2, "    -0.12"},
-      {0.0625f, 3, "    0.062"},
-      {0.1875f, 3, "    0.188"},
-      {1.005f, 2, "     1.00"},
-      {2.675f, 2, "     2.67"},
-      {kInfinity, 2, "      inf"},
-      {-kInfinity, 3, "     -inf"},
-      {std::numeric_limits<float>::quiet_NaN(), 2, "      nan"},
-  };
+      {123.456f, 2, "   123.46"},   {0.5f, 2, "     0.50"},
+      {-0.5f, 2, "    -0.50"},      {-0.004f, 2, "     0.00"},
+      {-0.0f, 2, "     0.00"},      {0.0f, 3, "    0.000"},
+      {-99999.99f, 2, "-99999.99"}, {999999.9f, 2, "999999.88"},
+      {1234567.0f, 2, "*********"}, {1e30f, 2, "*********"},
+      {-1.2345f, 3, "   -1.235"},   {12.3456f, 3, "   12.346"},
+      {-9999.999f, 3, "-9999.999"}, {-10000.0f, 3, "*********"},
+      {99999.999f, 3, "*********"}, {20000.001f, 3, "20000.002"},
+      {-0.0004f, 3, "    0.000"},   {-0.0005f, 3, "   -0.001"},
+      {0.125f, 2, "     0.12"},     {0.375f, 2, "     0.38"},
+      {-0.125f, 2, "    -0.12"},    {0.0625f, 3, "    0.062"},
+      {0.1875f, 3, "    0.188"},    {1.005f, 2, "     1.00"},
+      {2.675f, 2, "     2.67"},     {kInfinity, 2, "      inf"},
+      {-kInfinity, 3, "     -inf"}, {std::numeric_limits<float>::quiet_NaN(), 2, "      nan"}};
   for (const auto& c : cases) {
     std::string text;
     write_real_field(c.value, 9, c.decimals, &text);
@@ -183,7 +172,7 @@ struct Record {
 };
 
 Status read_record(InputStream& input, Record* record) {
-  static const Format format = constant_format(kRecordFormat);
+  static const Format format = parsed(kRecordFormat);
   const ReadItem items[] = {&record->n, &record->x, &record->y, &record->amag,
                             &record->a, &record->b, &record->c};
   return read_formatted(input, format, items, 7);
@@ -195,68 +184,66 @@ void expect_record(const Record& got, int32_t n, const std::array<float, 6>& rea
   for (int i = 0; i < 6; ++i) EXPECT_EQ(bits_of(fields[i]), bits_of(reals[i])) << "real " << i;
 }
 
-// One field read from a line of its own. Expected values are written as
-// doubles: the reader rounds to double first, then to single precision.
+// Reads `line` as the one field of `format_text`, "(I7)" or "(Fw.d)".
+Status read_one_field(const char* format_text, const std::string& line, double* value) {
+  const Format format = parsed(format_text);
+  InputStream input = InputStream::from_text(line + "\n");
+  int32_t integer = -99;
+  float real = -99;
+  const bool is_integer = format_text[1] == 'I';
+  const ReadItem item = is_integer ? ReadItem(&integer) : ReadItem(&real);
+  const Status status = read_formatted(input, format, &item, 1);
+  *value = is_integer ? integer : real;
+  return status;
+}
+
+// Expected values are written as doubles: the reader rounds to double first,
+// then to single precision. Zero fields read as plus zero.
 TEST(FormatRead, NumericFieldRules) {
   const struct {
     const char* format;
     const char* line;
     double value;
-  } cases[] = {
-      {"(I7)", "    1 2", 12},
-      {"(I7)", "  -  12", -12},
-      {"(I7)", "      +", 0},
-      {"(I7)", "      -", 0},
-      {"(I7)", "", 0},
-      {"(F9.2)", "   123.45", 123.45},
-      {"(F9.2)", "    12345", 123.45},
-      {"(F9.3)", "    12345", 12.345},
-      {"(F9.3)", "  -12345", -12.345},
-      {"(F9.2)", "  1.23456", 1.23456},
-      {"(F9.2)", "  1 2 3 4", 12.34},
-      {"(F9.2)", " 1 2. 5", 12.5},
-      {"(F9.2)", "       .5", 0.5},
-      {"(F9.2)", "      -3.", -3},
-      {"(F9.2)", "     +2.5", 2.5},
-      {"(F9.2)", "   1.5E3", 1500},
-      {"(F9.2)", "  1.5e+3", 1500},
-      {"(F9.2)", "  1.5D-1", 0.15},
-      {"(F9.2)", "   1.5d2", 150},
-      {"(F9.2)", "  1.5E 3", 1500},
-      {"(F9.2)", "    1.5+3", 1500},
-      {"(F9.2)", "    1.5-3", 0.0015},
-      {"(F9.2)", "  12345E2", 12345},
-      {"(F9.2)", "    12 -3", 12e-5},
-      // Only the field's own nine columns count.
-      {"(F9.2)", "      1.5999", 1.5},
-      {"(F9.2)", "      2.5abc", 2.5},
-  };
+  } cases[] = {{"(I7)", "    1 2", 12},
+               {"(I7)", "  -  12", -12},
+               {"(I7)", "      +", 0},
+               {"(I7)", "      -", 0},
+               {"(I7)", "", 0},
+               {"(F9.2)", "   123.45", 123.45},
+               {"(F9.2)", "    12345", 123.45},
+               {"(F9.3)", "    12345", 12.345},
+               {"(F9.3)", "  -12345", -12.345},
+               {"(F9.2)", "  1.23456", 1.23456},
+               {"(F9.2)", "  1 2 3 4", 12.34},
+               {"(F9.2)", " 1 2. 5", 12.5},
+               {"(F9.2)", "       .5", 0.5},
+               {"(F9.2)", "      -3.", -3},
+               {"(F9.2)", "     +2.5", 2.5},
+               {"(F9.2)", "   1.5E3", 1500},
+               {"(F9.2)", "  1.5e+3", 1500},
+               {"(F9.2)", "  1.5D-1", 0.15},
+               {"(F9.2)", "   1.5d2", 150},
+               {"(F9.2)", "  1.5E 3", 1500},
+               {"(F9.2)", "    1.5+3", 1500},
+               {"(F9.2)", "    1.5-3", 0.0015},
+               {"(F9.2)", "  12345E2", 12345},
+               {"(F9.2)", "    12 -3", 12e-5},
+               {"(F9.2)", "      1.5999", 1.5},
+               {"(F9.2)", "      2.5abc", 2.5},
+               {"(F9.2)", "         ", 0},
+               {"(F9.2)", "        -", 0},
+               {"(F9.2)", "        +", 0},
+               {"(F9.2)", "        .", 0},
+               {"(F9.2)", "       -.", 0},
+               {"(F9.2)", "    -0.00", 0},
+               {"(F9.2)", "       -0", 0},
+               {"(F9.2)", "  -0.0E5", 0},
+               {"(F9.2)", "-00000000", 0}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.format) + " \"" + c.line + "\"");
-    const Format format = constant_format(c.format);
-    InputStream input = InputStream::from_text(std::string(c.line) + "\n");
-    int32_t integer = -99;
-    float real = -99;
-    const ReadItem item = format.descriptors()[0].kind == EditDescriptor::Kind::kInteger
-                              ? ReadItem(&integer)
-                              : ReadItem(&real);
-    ASSERT_TRUE(read_formatted(input, format, &item, 1).ok());
-    if (std::holds_alternative<int32_t*>(item)) {
-      EXPECT_EQ(integer, static_cast<int32_t>(c.value));
-    } else {
-      EXPECT_EQ(bits_of(real), bits_of(single(c.value))) << real;
-    }
-  }
-}
-
-TEST(FormatRead, ZeroFieldsArePlusZero) {
-  for (const char* line : {"         ", "        -", "        +", "        .", "       -.",
-                           "    -0.00", "       -0", "  -0.0E5", "-00000000"}) {
-    InputStream input = InputStream::from_text(std::string(line) + "\n");
-    float value = -99;
-    const ReadItem item = &value;
-    ASSERT_TRUE(read_formatted(input, constant_format("(F9.2)"), &item, 1).ok()) << line;
-    EXPECT_EQ(bits_of(value), 0u) << '"' << line << '"';
+    double value = 0;
+    ASSERT_TRUE(read_one_field(c.format, c.line, &value).ok()) << c.format << " \"" << c.line;
+    EXPECT_EQ(bits_of(static_cast<float>(value)), bits_of(single(c.value)))
+        << c.format << " \"" << c.line << "\" gives " << value;
   }
 }
 
@@ -264,23 +251,16 @@ TEST(FormatRead, BadCharactersAreFatal) {
   const struct {
     const char* format;
     const char* line;
-  } cases[] = {
-      {"(I7)", "     1x"},     {"(I7)", "   12.5"},     {"(I7)", "   1-2"},
-      {"(F9.2)", "  1.2.3"},   {"(F9.2)", "   1\t2"},   {"(F9.2)", "   1\r2"},
-      {"(F9.2)", "    1.5E"},  {"(F9.2)", "   1.5E+"},  {"(F9.2)", "   1.5 -"},
-      {"(F9.2)", "      abc"}, {"(F9.2)", "  1.5E3x"},  {"(F9.2)", "   1E2.5"},
-      {"(F9.2)", "\t1.5"},     {"(F9.2)", "    1.5E "},
-  };
+  } cases[] = {{"(I7)", "     1x"},     {"(I7)", "   12.5"},    {"(I7)", "   1-2"},
+               {"(F9.2)", "  1.2.3"},   {"(F9.2)", "   1\t2"},  {"(F9.2)", "   1\r2"},
+               {"(F9.2)", "    1.5E"},  {"(F9.2)", "   1.5E+"}, {"(F9.2)", "   1.5 -"},
+               {"(F9.2)", "      abc"}, {"(F9.2)", "  1.5E3x"}, {"(F9.2)", "   1E2.5"},
+               {"(F9.2)", "\t1.5"},     {"(F9.2)", "    1.5E "}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.format) + " \"" + c.line + "\"");
-    InputStream input = InputStream::from_text(std::string(c.line) + "\n");
-    int32_t integer = 0;
-    float real = 0;
-    const Format format = constant_format(c.format);
-    const ReadItem item = c.format[1] == 'I' ? ReadItem(&integer) : ReadItem(&real);
-    const Status status = read_formatted(input, format, &item, 1);
-    EXPECT_EQ(status.kind(), Status::Kind::kLibrary);
-    EXPECT_EQ(status.message(), kBadCharacter);
+    double value = 0;
+    const Status status = read_one_field(c.format, c.line, &value);
+    EXPECT_EQ(status.kind(), Status::Kind::kLibrary) << c.format << " \"" << c.line;
+    EXPECT_EQ(status.message(), kBadCharacter) << c.format << " \"" << c.line;
   }
 }
 
@@ -303,17 +283,15 @@ TEST(FormatRead, ShortLinesCommasAndEmptyLines) {
     const char* text;
     int32_t n;
     std::array<float, 6> reals;
-  } cases[] = {
-      {"      5    12345\n", 5, {single(123.45), 0, 0, 0, 0, 0}},
-      {"     17\n", 17, {0, 0, 0, 0, 0, 0}},
-      {"\n", 0, {0, 0, 0, 0, 0, 0}},
-      // A comma ends a field early and later columns shift left.
-      {"12,     3.25     4.50   12.345\n", 12, {3.25f, 4.5f, single(12.345), 0, 0, 0}},
-      {"1,2.5,3.5,4,5,6,7\n",
-       1,
-       {2.5f, 3.5f, single(0.004), single(0.005), single(0.006), single(0.007)}},
-      {",,,,,,,\n", 0, {0, 0, 0, 0, 0, 0}},
-  };
+  } cases[] = {{"      5    12345\n", 5, {single(123.45), 0, 0, 0, 0, 0}},
+               {"     17\n", 17, {0, 0, 0, 0, 0, 0}},
+               {"\n", 0, {0, 0, 0, 0, 0, 0}},
+               // A comma ends a field early and later columns shift left.
+               {"12,     3.25     4.50   12.345\n", 12, {3.25f, 4.5f, single(12.345), 0, 0, 0}},
+               {"1,2.5,3.5,4,5,6,7\n",
+                1,
+                {2.5f, 3.5f, single(0.004), single(0.005), single(0.006), single(0.007)}},
+               {",,,,,,,\n", 0, {0, 0, 0, 0, 0, 0}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);

@@ -51,45 +51,43 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
     std::string text;
     float xs;
     float ys;
-  } cases[] = {
-      {"12.5 100\n", 12.5f, 100.0f},
-      {"12.5,100\n", 12.5f, 100.0f},
-      {"12.5 , 100\n", 12.5f, 100.0f},
-      {"\t12.5\t100\n", 12.5f, 100.0f},
-      {"  12.5\n\n\n   100\n", 12.5f, 100.0f},
-      {",5\n", kFirstBefore, 5.0f},
-      {"5,,\n", 5.0f, kSecondBefore},
-      {" , , 9\n", kFirstBefore, kSecondBefore},
-      {"/\n", kFirstBefore, kSecondBefore},
-      {"5/\n", 5.0f, kSecondBefore},
-      {"5 / 6\n", 5.0f, kSecondBefore},
-      {"2*4.5\n", 4.5f, 4.5f},
-      {"3*1.5\n", 1.5f, 1.5f},
-      {"2*-3\n", -3.0f, -3.0f},
-      {"1*4.5 6\n", 4.5f, 6.0f},
-      {"2*\n", kFirstBefore, kSecondBefore},
-      {"1* 6\n", kFirstBefore, 6.0f},
-      {"2* 6\n", kFirstBefore, kSecondBefore},
-      {"4294967296*7\n", 7.0f, 7.0f},
-      {"99999999999999999999*7\n", 7.0f, 7.0f},
-      {"1.5E2 1.5e-2\n", 150.0f, single(0.015)},
-      {"1.5D2 1.5d+2\n", 150.0f, 150.0f},
-      {"1.25+1 3\n", 12.5f, 3.0f},
-      {"1.0-2.0\n", single(0.01), 0.0f},
-      {".5 -3.\n", 0.5f, -3.0f},
-      {"+1 -0\n", 1.0f, 0.0f},
-      {"1e99999999 1e-99999999\n", kInfinity, 0.0f},
-      {"-1e99999999 -1e-99999999\n", -kInfinity, -0.0f},
-      {"1e0000000000002 1\n", 100.0f, 1.0f},
-      // The rest of the line after the second value is never looked at.
-      {"1 2 zzz 1e999999999 *\n", 1.0f, 2.0f},
-      {"1 2\r\n", 1.0f, 2.0f},
-      // 40 significant digits are used: the digits after them would round
-      // the nearest double up to one whose float is 1.00000012.
-      {"1.000000059604644886412927462515654042363166809082031250001 2\n", 1.0f, 2.0f},
-      {thousands_of_threes + " " + shifted_one + "\n", single(1.0 / 3), 1.0f},
-      {small_one + "\n1\n", 1.0f, 1.0f},
-  };
+  } cases[] = {{"12.5 100\n", 12.5f, 100.0f},
+               {"12.5,100\n", 12.5f, 100.0f},
+               {"12.5 , 100\n", 12.5f, 100.0f},
+               {"\t12.5\t100\n", 12.5f, 100.0f},
+               {"  12.5\n\n\n   100\n", 12.5f, 100.0f},
+               {",5\n", kFirstBefore, 5.0f},
+               {"5,,\n", 5.0f, kSecondBefore},
+               {" , , 9\n", kFirstBefore, kSecondBefore},
+               {"/\n", kFirstBefore, kSecondBefore},
+               {"5/\n", 5.0f, kSecondBefore},
+               {"5 / 6\n", 5.0f, kSecondBefore},
+               {"2*4.5\n", 4.5f, 4.5f},
+               {"3*1.5\n", 1.5f, 1.5f},
+               {"2*-3\n", -3.0f, -3.0f},
+               {"1*4.5 6\n", 4.5f, 6.0f},
+               {"2*\n", kFirstBefore, kSecondBefore},
+               {"1* 6\n", kFirstBefore, 6.0f},
+               {"2* 6\n", kFirstBefore, kSecondBefore},
+               {"4294967296*7\n", 7.0f, 7.0f},
+               {"99999999999999999999*7\n", 7.0f, 7.0f},
+               {"1.5E2 1.5e-2\n", 150.0f, single(0.015)},
+               {"1.5D2 1.5d+2\n", 150.0f, 150.0f},
+               {"1.25+1 3\n", 12.5f, 3.0f},
+               {"1.0-2.0\n", single(0.01), 0.0f},
+               {".5 -3.\n", 0.5f, -3.0f},
+               {"+1 -0\n", 1.0f, 0.0f},
+               {"1e99999999 1e-99999999\n", kInfinity, 0.0f},
+               {"-1e99999999 -1e-99999999\n", -kInfinity, -0.0f},
+               {"1e0000000000002 1\n", 100.0f, 1.0f},
+               // The rest of the line after the second value is never looked at.
+               {"1 2 zzz 1e999999999 *\n", 1.0f, 2.0f},
+               {"1 2\r\n", 1.0f, 2.0f},
+               // 40 significant digits are used: the digits after them would round
+               // the nearest double up to one whose float is 1.00000012.
+               {"1.000000059604644886412927462515654042363166809082031250001 2\n", 1.0f, 2.0f},
+               {thousands_of_threes + " " + shifted_one + "\n", single(1.0 / 3), 1.0f},
+               {small_one + "\n1\n", 1.0f, 1.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 80));
     InputStream input = InputStream::from_text(c.text);
@@ -104,18 +102,16 @@ TEST(ListRead, IncomprehensibleInput) {
   const struct {
     const char* text;
     const char* message;
-  } cases[] = {
-      {"abc 1\n", "invalid number"},         {"1.5abc 2\n", "invalid number"},
-      {"1\r\n", "invalid number"},           {"1 \r2\n", "invalid number"},
-      {"\r1 2\n", "invalid number"},         {"1\xb0 2\n", "invalid number"},
-      {"\xe9 1 2\n", "invalid number"},      {". 1\n", "invalid number"},
-      {"- 1 2\n", "invalid number"},         {"E5 1\n", "invalid number"},
-      {"1e100000000 2\n", "exponent field"}, {"1e 2\n", "exponent field"},
-      {"1e+ 2\n", "exponent field"},         {"1+ 2\n", "exponent field"},
-      {"1 2d\n", "exponent field"},          {"0*5 1\n", "bad repetition count"},
-      {"*5 1\n", "bad repetition count"},    {"-2*5\n", "bad repetition count"},
-      {"+2*5\n", "bad repetition count"},    {"1 *\n", "bad repetition count"},
-  };
+  } cases[] = {{"abc 1\n", "invalid number"},         {"1.5abc 2\n", "invalid number"},
+               {"1\r\n", "invalid number"},           {"1 \r2\n", "invalid number"},
+               {"\r1 2\n", "invalid number"},         {"1\xb0 2\n", "invalid number"},
+               {"\xe9 1 2\n", "invalid number"},      {". 1\n", "invalid number"},
+               {"- 1 2\n", "invalid number"},         {"E5 1\n", "invalid number"},
+               {"1e100000000 2\n", "exponent field"}, {"1e 2\n", "exponent field"},
+               {"1e+ 2\n", "exponent field"},         {"1+ 2\n", "exponent field"},
+               {"1 2d\n", "exponent field"},          {"0*5 1\n", "bad repetition count"},
+               {"*5 1\n", "bad repetition count"},    {"-2*5\n", "bad repetition count"},
+               {"+2*5\n", "bad repetition count"},    {"1 *\n", "bad repetition count"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
@@ -129,11 +125,9 @@ TEST(ListRead, EndOfFile) {
   const struct {
     const char* text;
     bool first_read_ok;
-  } cases[] = {
-      {"", false},      {" \n\n \t\n", false}, {"1\n", false},   {"1", false},
-      {"1 2", true},    {"1 2 \t", true},      {"1\n2", true},   {"1 2\n", true},
-      {"1 2 3", false}, {"1 2,", false},       {"1 2\r", false}, {"1 2 x", false},
-  };
+  } cases[] = {{"", false},      {" \n\n \t\n", false}, {"1\n", false},   {"1", false},
+               {"1 2", true},    {"1 2 \t", true},      {"1\n2", true},   {"1 2\n", true},
+               {"1 2 3", false}, {"1 2,", false},       {"1 2\r", false}, {"1 2 x", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
@@ -168,32 +162,30 @@ TEST(ListWrite, RealItems) {
   const struct {
     float value;
     const char* text;
-  } cases[] = {
-      {12.5f, "  12.5"},
-      {100.0f, "  100."},
-      {-3.25f, " -3.25"},
-      {1.0f, "  1."},
-      {-1.0f, " -1."},
-      {0.0f, "  0."},
-      {-0.0f, "  0."},
-      {0.1f, "  0.100000001"},
-      {1e-3f, "  0.00100000005"},
-      {1.2e-4f, "  0.000119999997"},
-      {1e-4f, "  9.99999975E-05"},
-      {1e-5f, "  9.99999975E-06"},
-      {1e-10f, "  1.00000001E-10"},
-      {1e-45f, "  1.40129846E-45"},
-      {1e8f, "  100000000."},
-      {123456789.0f, "  123456792."},
-      {999999936.0f, "  999999936."},
-      {1e9f, "  1.E+09"},
-      {1e10f, "  1.E+10"},
-      {-1.5e10f, " -1.50000005E+10"},
-      {std::numeric_limits<float>::max(), "  3.40282347E+38"},
-      {kInfinity, "  INF"},
-      {-kInfinity, " -INF"},
-      {std::numeric_limits<float>::quiet_NaN(), "  NAN"},
-  };
+  } cases[] = {{12.5f, "  12.5"},
+               {100.0f, "  100."},
+               {-3.25f, " -3.25"},
+               {1.0f, "  1."},
+               {-1.0f, " -1."},
+               {0.0f, "  0."},
+               {-0.0f, "  0."},
+               {0.1f, "  0.100000001"},
+               {1e-3f, "  0.00100000005"},
+               {1.2e-4f, "  0.000119999997"},
+               {1e-4f, "  9.99999975E-05"},
+               {1e-5f, "  9.99999975E-06"},
+               {1e-10f, "  1.00000001E-10"},
+               {1e-45f, "  1.40129846E-45"},
+               {1e8f, "  100000000."},
+               {123456789.0f, "  123456792."},
+               {999999936.0f, "  999999936."},
+               {1e9f, "  1.E+09"},
+               {1e10f, "  1.E+10"},
+               {-1.5e10f, " -1.50000005E+10"},
+               {std::numeric_limits<float>::max(), "  3.40282347E+38"},
+               {kInfinity, "  INF"},
+               {-kInfinity, " -INF"},
+               {std::numeric_limits<float>::quiet_NaN(), "  NAN"}};
   for (const auto& c : cases) {
     std::string text;
     write_list_real(c.value, &text);

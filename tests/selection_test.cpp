@@ -86,16 +86,14 @@ TEST(Selection, DistancesAtTheLimits) {
     Star star;
     float distance;
     int32_t index;
-  } cases[] = {
-      {{3.0f, 0.0f}, 3.0f, 0},
-      {{0.0f, -3.0f}, 3.0f, 0},
-      {{3.0f, 4.0f}, 5.0f, 0},
-      {{below_ten, 0.0f}, below_ten, 0},
-      {{-6.0f, 8.0f}, kSearchStart, -1},
-      {{10.0f, 1e-4f}, kSearchStart, -1},
-      // Its square is below 100, but its distance rounds to 10.0.
-      {{6.0f, std::nextafter(8.0f, 0.0f)}, kSearchStart, -1},
-  };
+  } cases[] = {{{3.0f, 0.0f}, 3.0f, 0},
+               {{0.0f, -3.0f}, 3.0f, 0},
+               {{3.0f, 4.0f}, 5.0f, 0},
+               {{below_ten, 0.0f}, below_ten, 0},
+               {{-6.0f, 8.0f}, kSearchStart, -1},
+               {{10.0f, 1e-4f}, kSearchStart, -1},
+               // Its square is below 100, but its distance rounds to 10.0.
+               {{6.0f, std::nextafter(8.0f, 0.0f)}, kSearchStart, -1}};
   for (const auto& c : cases) {
     const auto table = table_of({c.star});
     const Nearest nearest = nearest_checked(*table, 0.0f, 0.0f);
@@ -143,15 +141,13 @@ TEST(Selection, DistancesThatOnlyRoundingMakesEqual) {
   const float d = kSmallestSubnormal;
   const struct {
     Star a, b;
-  } pairs[] = {
-      {{1.0f, 0.0f}, {1.0f, 1e-4f}},                // squares 1 and 1 + 1e-8
-      {{1.0f, 0.0f}, {1.0f - 0x1p-24f, 3.06e-4f}},  // 1 and just below 1
-      {{3 * d, 0.0f}, {2 * d, 2 * d}},              // 9 and 8 subnormal steps squared
-      // Single-precision squares two steps apart: 4 - 2^-21 and 4.
-      {{-0x1.b49196p+0f, -0x1.0b7ddap+0f}, {0x1.5e7116p+0f, 0x1.754686p+0f}},
-      // Single-precision squares two subnormal steps apart.
-      {{0x1.82p-68f, 0x1.95p-67f}, {0x1.a04p-69f, 0x1.b4666ap-67f}},
-  };
+  } pairs[] = {{{1.0f, 0.0f}, {1.0f, 1e-4f}},                // squares 1 and 1 + 1e-8
+               {{1.0f, 0.0f}, {1.0f - 0x1p-24f, 3.06e-4f}},  // 1 and just below 1
+               {{3 * d, 0.0f}, {2 * d, 2 * d}},              // 9 and 8 subnormal steps squared
+               // Single-precision squares two steps apart: 4 - 2^-21 and 4.
+               {{-0x1.b49196p+0f, -0x1.0b7ddap+0f}, {0x1.5e7116p+0f, 0x1.754686p+0f}},
+               // Single-precision squares two subnormal steps apart.
+               {{0x1.82p-68f, 0x1.95p-67f}, {0x1.a04p-69f, 0x1.b4666ap-67f}}};
   for (const auto& pair : pairs) {
     // The construction: different squares, one distance.
     ASSERT_NE(square_of(pair.a), square_of(pair.b));
@@ -179,8 +175,7 @@ TEST(Selection, NonNumbersInfinitiesAndHugeCoordinates) {
       {{{1e20f, 0.0f}, {0.0f, 1.0f}}, {0.0f, 0.0f}, 1},
       {{{1e30f, -1e30f}, {1e30f, 1e30f}}, {1e30f, 1e30f}, 1},
       {{{3e38f, 3e38f}, {-3e38f, 3e38f}}, {-3e38f, -3e38f}, -1},
-      {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {5.0f, 5.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}}, {0, 0}, 4},
-  };
+      {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {5.0f, 5.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}}, {0, 0}, 4}};
   for (const auto& c : cases) {
     const auto table = table_of(c.stars);
     EXPECT_EQ(nearest_checked(*table, c.position.x, c.position.y).index, c.index)
