@@ -4,16 +4,15 @@
 namespace starmark_e2e {
 namespace {
 
-// Four stars far enough apart that each position below picks one of them.
+// Three stars far enough apart that each position below picks one of them.
 const std::string kStar1 = record(1, 12.5, 100, 11.1);
 const std::string kStar2 = record(2, 4.5, 4.5, 12.2);
 const std::string kStar3 = record(3, 12.5, 4.5, 13.3);
-const std::string kStar4 = record(4, 0.01, 0, 14.4);
 
 Case position_case(std::string name, std::string positions, std::string psf_records,
                    std::string not_found_lines = "") {
   return {std::move(name),
-          {position_log(positions), star_list(kStar1 + kStar2 + kStar3 + kStar4)},
+          {position_log(positions), star_list(kStar1 + kStar2 + kStar3)},
           standard_answers(),
           prompts(3) + not_found_lines,
           "",
@@ -35,34 +34,17 @@ std::vector<Case> position_cases() {
                     kStar1 + kStar1 + kStar1),
       // The rest of the line holding the second value is never read.
       position_case("SecondValueOnNextLine", "12.5\n100 4.5 4.5\n4.5 4.5\n", kStar1 + kStar2),
-      position_case("RepeatCount", "2*4.5\n", kStar2),
       // The third value of 3*4.5 is not left over for the next position.
       position_case("RepeatCountLargerThanNeeded", "3*4.5\n12.5 100\n", kStar2 + kStar1),
       position_case("ValueAfterManyBlanks", std::string(70000, ' ') + "12.5 100\n", kStar1),
-      position_case("EmptyLinesAndTabsSkipped", "\n\n\t12.5\t100\n", kStar1),
-      position_case("ThirdValueNeverRead", "12.5 100 junk\n4.5 4.5 x\n", kStar1 + kStar2),
-      position_case("ExponentForms", "1.25+1 1.0D2\n125e-1,+1E2\n", kStar1 + kStar1),
-      // 1.0-2.0 is 0.01 (a bare sign starts the exponent) and then .0.
-      position_case("BareSignStartsExponent", "1.0-2.0\n", kStar4),
       position_case("NullValueKeepsPrevious", "12.5 100\n,4.5\n", kStar1 + kStar3),
-      position_case("SlashKeepsBoth", "4.5 4.5\n/\n12.5 100\n", kStar2 + kStar2 + kStar1),
-      position_case("NullRepeatKeepsBoth", "12.5 100\n2*\n", kStar1 + kStar1),
-      position_case("SlashRightAfterValue", "4.5 4.5\n12.5/\n", kStar2 + kStar3),
-      position_case("NullSecondValue", "4.5 4.5\n12.5,,\n", kStar2 + kStar3),
       // A coordinate that never had a value matches no star.
       position_case("FirstPositionWithoutXs", ",4.5\n4.5 4.5\n", kStar2, not_found(1)),
       position_case("FirstPositionSlash", "/\n12.5 100\n", kStar1, not_found(1)),
-      position_case("CarriageReturnsAfterSecondValue", "12.5 100\r\n4.5 4.5\r\n", kStar1 + kStar2),
       position_case("LastLineWithoutLineFeed", "4.5 4.5\n12.5 100", kStar2 + kStar1),
-      position_case("LastLineWithTrailingBlanksWithoutLineFeed", "12.5 100 \t", kStar1),
       position_case("LastLineWithThirdValueWithoutLineFeed", "4.5 4.5\n12.5 100 7", kStar2),
-      position_case("LastLineWithCarriageReturnWithoutLineFeed", "4.5 4.5\n12.5 100\r", kStar2),
-      position_case("EndAfterFirstValue", "4.5 4.5\n12.5\n", kStar2),
       bad_position_case("LetterEndsNumber", "12.5 100\n1.5abc 2\n", "invalid number", kStar1),
-      bad_position_case("CarriageReturnBeforeSecondValue", "12.5\r 100\n", "invalid number", ""),
-      bad_position_case("HighByteWhereValueBegins", "4.5 4.5\n\xB0 5\n", "invalid number", kStar2),
       bad_position_case("ZeroRepeatCount", "0*4 5\n", "bad repetition count", ""),
-      bad_position_case("SignedRepeatCount", "+2*4.5\n", "bad repetition count", ""),
       bad_position_case("ExponentTooLarge", "1e123456789 5\n", "exponent field", ""),
   };
 }
@@ -93,22 +75,10 @@ std::vector<Case> selection_cases() {
                      star12 + star11 + star13, not_found(3)),
       selection_case("DistanceThreeIsNotAccepted", star11, "103 100\n102.9 100\n100 95\n", star11,
                      not_found(1) + not_found(3)),
-      // The differences and the distance are single-precision values: each of
-      // these positions lies 2.9999999... from its star, which rounds to 3.0.
+      // The differences are single-precision values: 3.1 lies 2.9999999...
+      // from 0.1, which rounds to 3.0.
       selection_case("DifferenceRoundedToSinglePrecision", record(1, 0.1, 0, 12),
                      "3.1 0\n0.1 2.9\n", record(1, 0.1, 0, 12), not_found(1)),
-      selection_case("DistanceRoundedToSinglePrecision", record(1, 0, 0, 12),
-                     "1.7999998 2.4\n0 2.9\n", record(1, 0, 0, 12), not_found(1)),
-      // Star 1 lies at infinity: its distance is infinite or not a number.
-      selection_case("NotANumberDistanceNeverWins",
-                     "      1   9.9e99   9.9e99\n" + record(2, 5, 5, 12), "1e39 1e39\n5 5\n",
-                     record(2, 5, 5, 12), not_found(1)),
-      selection_case("TieGoesToEarlierListed", star12 + star11, "101 100\n", star12, ""),
-      selection_case("NearerStarListedLaterWins", star11 + star12, "101.4 100\n", star12, ""),
-      selection_case("EmptyTableFindsNothing", "", "100 100\n102 100\n200 200\n", "",
-                     not_found_lines(1, 3)),
-      selection_case("SameStarTwiceAndOneMissing", star11, "100.5 100\n150 150\n99.5 100\n",
-                     star11 + star11, not_found(2)),
       // Positions 201 to 250 lie on the star but are never read.
       selection_case("OnlyFirstTwoHundredPositions", star11,
                      repeated("500 500\n", 200) + repeated("100 100\n", 50), "",

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -98,23 +97,6 @@ std::string write_with(const char* format_text, const std::vector<WriteItem>& it
   return text;
 }
 
-TEST(FormatWrite, NotFoundLineShowsThePositionInThreeColumns) {
-  const struct {
-    int32_t number;
-    const char* line;
-  } cases[] = {{1, "  Could not find star  1\n"},
-               {7, "  Could not find star  7\n"},
-               {15, "  Could not find star 15\n"},
-               {200, "  Could not find star200\n"}};
-  for (const auto& c : cases) EXPECT_EQ(write_with(kNotFoundFormat, {c.number}), c.line);
-}
-
-TEST(FormatWrite, CharacterFormatsEndTheLineAndSlashAddsAnEmptyLine) {
-  const std::string header(80, 'h');
-  EXPECT_EQ(write_with("(A)", {std::string_view(header)}), header + "\n");
-  EXPECT_EQ(write_with("(A,/)", {std::string_view(header)}), header + "\n\n");
-}
-
 TEST(FormatWrite, IntegerFieldsRightJustifiedOrAsterisks) {
   const struct {
     int32_t value;
@@ -137,9 +119,8 @@ TEST(FormatWrite, RealFieldsRoundTheExactWidenedValue) {
     int decimals;
     const char* field;
   } cases[] = {
-      {123.456f, 2, "   123.46"},   {0.5f, 2, "     0.50"},
-      {-0.5f, 2, "    -0.50"},      {-0.004f, 2, "     0.00"},
-      {-0.0f, 2, "     0.00"},      {0.0f, 3, "    0.000"},
+      {123.456f, 2, "   123.46"},   {-0.5f, 2, "    -0.50"},
+      {-0.004f, 2, "     0.00"},    {-0.0f, 2, "     0.00"},
       {-99999.99f, 2, "-99999.99"}, {999999.9f, 2, "999999.88"},
       {1234567.0f, 2, "*********"}, {1e30f, 2, "*********"},
       {-1.2345f, 3, "   -1.235"},   {12.3456f, 3, "   12.346"},
@@ -147,8 +128,7 @@ TEST(FormatWrite, RealFieldsRoundTheExactWidenedValue) {
       {99999.999f, 3, "*********"}, {20000.001f, 3, "20000.002"},
       {-0.0004f, 3, "    0.000"},   {-0.0005f, 3, "   -0.001"},
       {0.125f, 2, "     0.12"},     {0.375f, 2, "     0.38"},
-      {-0.125f, 2, "    -0.12"},    {0.0625f, 3, "    0.062"},
-      {0.1875f, 3, "    0.188"},    {1.005f, 2, "     1.00"},
+      {-0.125f, 2, "    -0.12"},    {1.005f, 2, "     1.00"},
       {2.675f, 2, "     2.67"},     {kInfinity, 2, "      inf"},
       {-kInfinity, 3, "     -inf"}, {std::numeric_limits<float>::quiet_NaN(), 2, "      nan"}};
   for (const auto& c : cases) {
@@ -156,11 +136,6 @@ TEST(FormatWrite, RealFieldsRoundTheExactWidenedValue) {
     write_real_field(c.value, 9, c.decimals, &text);
     EXPECT_EQ(text, c.field) << c.value << " with " << c.decimals << " decimals";
   }
-}
-
-TEST(FormatWrite, WholeRecordIsSixtyOneColumns) {
-  EXPECT_EQ(write_with(kRecordFormat, {12, 123.456f, -0.5f, 12.3456f, 0.5f, -1.2345f, 0.0f}),
-            "     12   123.46    -0.50   12.346    0.500   -1.235    0.000\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -198,47 +173,21 @@ Status read_one_field(const char* format_text, const std::string& line, double* 
 }
 
 // Expected values are written as doubles: the reader rounds to double first,
-// then to single precision. Zero fields read as plus zero.
+// then to single precision. Zero fields read as plus zero. The forms of
+// numbers at large are compared with the C library in decimal_test.cpp;
+// these are the rules of the field itself.
 TEST(FormatRead, NumericFieldRules) {
   const struct {
     const char* format;
     const char* line;
     double value;
-  } cases[] = {{"(I7)", "    1 2", 12},
-               {"(I7)", "  -  12", -12},
-               {"(I7)", "      +", 0},
-               {"(I7)", "      -", 0},
-               {"(I7)", "", 0},
-               {"(F9.2)", "   123.45", 123.45},
-               {"(F9.2)", "    12345", 123.45},
-               {"(F9.3)", "    12345", 12.345},
-               {"(F9.3)", "  -12345", -12.345},
-               {"(F9.2)", "  1.23456", 1.23456},
-               {"(F9.2)", "  1 2 3 4", 12.34},
-               {"(F9.2)", " 1 2. 5", 12.5},
-               {"(F9.2)", "       .5", 0.5},
-               {"(F9.2)", "      -3.", -3},
-               {"(F9.2)", "     +2.5", 2.5},
-               {"(F9.2)", "   1.5E3", 1500},
-               {"(F9.2)", "  1.5e+3", 1500},
-               {"(F9.2)", "  1.5D-1", 0.15},
-               {"(F9.2)", "   1.5d2", 150},
-               {"(F9.2)", "  1.5E 3", 1500},
-               {"(F9.2)", "    1.5+3", 1500},
-               {"(F9.2)", "    1.5-3", 0.0015},
-               {"(F9.2)", "  12345E2", 12345},
-               {"(F9.2)", "    12 -3", 12e-5},
-               {"(F9.2)", "      1.5999", 1.5},
-               {"(F9.2)", "      2.5abc", 2.5},
-               {"(F9.2)", "         ", 0},
-               {"(F9.2)", "        -", 0},
-               {"(F9.2)", "        +", 0},
-               {"(F9.2)", "        .", 0},
-               {"(F9.2)", "       -.", 0},
-               {"(F9.2)", "    -0.00", 0},
-               {"(F9.2)", "       -0", 0},
-               {"(F9.2)", "  -0.0E5", 0},
-               {"(F9.2)", "-00000000", 0}};
+  } cases[] = {{"(I7)", "    1 2", 12},         {"(I7)", "  -  12", -12},
+               {"(I7)", "      -", 0},          {"(I7)", "", 0},
+               {"(F9.2)", "    12345", 123.45}, {"(F9.2)", "  1.23456", 1.23456},
+               {"(F9.2)", "  1 2 3 4", 12.34},  {"(F9.2)", "  1.5E 3", 1500},
+               {"(F9.2)", "    12 -3", 12e-5},  {"(F9.2)", "      2.5abc", 2.5},
+               {"(F9.2)", "         ", 0},      {"(F9.2)", "        -", 0},
+               {"(F9.2)", "       -.", 0},      {"(F9.2)", "  -0.0E5", 0}};
   for (const auto& c : cases) {
     double value = 0;
     ASSERT_TRUE(read_one_field(c.format, c.line, &value).ok()) << c.format << " \"" << c.line;
@@ -345,22 +294,6 @@ std::string read_header(InputStream& input, Status* status) {
   return std::string(line.data(), line.size());
 }
 
-TEST(FormatRead, CharacterFieldIsPaddedOrCut) {
-  const std::string long_line = std::string(80, 'a') + std::string(20, 'b');
-  InputStream input = InputStream::from_text("short\n\n" + long_line + "\nnext\na\tb\r,c\r\n");
-  const std::string expected[] = {"short" + std::string(75, ' '), std::string(80, ' '),
-                                  std::string(80, 'a'), "next" + std::string(76, ' '),
-                                  "a\tb\r,c\r" + std::string(73, ' ')};
-  for (const std::string& line : expected) {
-    Status status;
-    EXPECT_EQ(read_header(input, &status), line);
-    EXPECT_TRUE(status.ok());
-  }
-  Status status;
-  read_header(input, &status);
-  EXPECT_EQ(status.message(), kEndOfFile);
-}
-
 TEST(FormatRead, UnterminatedLastLineFillsACharacterFieldOnlyWhenLongEnough) {
   for (size_t length : {0u, 1u, 79u}) {
     InputStream input = InputStream::from_text(std::string(length, 'x'));
@@ -375,17 +308,6 @@ TEST(FormatRead, UnterminatedLastLineFillsACharacterFieldOnlyWhenLongEnough) {
     EXPECT_TRUE(status.ok()) << length;
     read_header(input, &status);
     EXPECT_TRUE(status.end_of_file()) << length;
-  }
-}
-
-TEST(FormatRead, StringTakesTheWholeLine) {
-  const std::string long_line = " name " + std::string(5000, 'n') + "  ";
-  InputStream input = InputStream::from_text(long_line + "\nsecond\n");
-  for (const std::string& expected : {long_line, std::string("second")}) {
-    std::string answer = "old";
-    const ReadItem item = &answer;
-    ASSERT_TRUE(read_formatted(input, line_format(), &item, 1).ok());
-    EXPECT_EQ(answer, expected);
   }
 }
 

@@ -62,24 +62,6 @@ Nearest nearest_checked(const StarTable& table, float xs, float ys) {
   return find_nearest_plain(table, xs, ys);
 }
 
-TEST(Selection, WorkedRun) {
-  const auto table = table_of({{100.0f, 100.0f}, {102.0f, 100.0f}, {200.0f, 200.0f}});
-  const struct {
-    float xs, ys;
-    int32_t index;
-  } cases[] = {{101.4f, 100.0f, 1}, {101.0f, 100.0f, 0}, {150.0f, 150.0f, -1}, {199.0f, 197.5f, 2}};
-  for (const auto& c : cases) {
-    const Nearest nearest = nearest_checked(*table, c.xs, c.ys);
-    EXPECT_EQ(nearest.index, c.index) << c.xs << ", " << c.ys;
-    if (c.index < 0) {
-      EXPECT_EQ(nearest.distance, kSearchStart);
-    } else {
-      EXPECT_LT(nearest.distance, kMatchRadius);
-    }
-  }
-  EXPECT_NEAR(find_nearest(*table, 199.0f, 197.5f).distance, 2.69, 0.005);
-}
-
 TEST(Selection, DistancesAtTheLimits) {
   const float below_ten = std::nextafter(10.0f, 0.0f);
   const struct {
