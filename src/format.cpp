@@ -614,8 +614,10 @@ void write_real_field(float value, int width, int decimals, std::string* text) {
   // library rounds it; the sign is ours, and a value that rounds to zero
   // has none.
   const double widened = value;
-  char digits[64];
-  const int length = std::snprintf(digits, sizeof digits, "%#.*f", decimals, std::fabs(widened));
+  // Room for the widest: 39 digits before the point, the point, the decimals.
+  std::string digits(static_cast<size_t>(decimals) + 48, '\0');
+  const int length =
+      std::snprintf(digits.data(), digits.size(), "%#.*f", decimals, std::fabs(widened));
   bool only_zeros = true;
   for (int i = 0; i < length; ++i) {
     if (digits[i] != '0' && digits[i] != '.') only_zeros = false;
@@ -629,7 +631,7 @@ void write_real_field(float value, int width, int decimals, std::string* text) {
   }
   text->append(columns - needed, ' ');
   if (minus) text->push_back('-');
-  text->append(digits, static_cast<size_t>(length));
+  text->append(digits.data(), static_cast<size_t>(length));
 }
 
 // ---------------------------------------------------------------------------
