@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "float_bits.h"
 #include "format.h"
 #include "list_io.h"
 
@@ -19,12 +20,6 @@ namespace starmark {
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-
-uint32_t bits_of(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 // The value a reader must give for `text` (sign, digits with at most one
 // point, then an exponent that starts with E, e, D, d or a bare sign).

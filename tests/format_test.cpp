@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "float_bits.h"
+
 namespace starmark {
 namespace {
 
@@ -16,12 +18,6 @@ constexpr char kNotFoundFormat[] = "(1X,\x02 Could not find star\x02,I3)";
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr char kEndOfFile[] = "fmt: end of file";
 constexpr char kBadCharacter[] = "fmt: read unexpected character";
-
-uint32_t bits_of(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 // A decimal as the readers give it: the nearest double, then single precision.
 float single(double value) {

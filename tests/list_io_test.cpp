@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "float_bits.h"
+
 namespace starmark {
 namespace {
 
@@ -14,12 +16,6 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // What the variables hold before a read, so that a value left alone shows.
 constexpr float kFirstBefore = -7.0f;
 constexpr float kSecondBefore = -8.0f;
-
-uint32_t bits_of(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 float single(double value) {
   return static_cast<float>(value);

@@ -11,18 +11,14 @@
 #include <random>
 #include <vector>
 
+#include "float_bits.h"
+
 namespace starmark {
 namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr float kSmallestSubnormal = std::numeric_limits<float>::denorm_min();
-
-uint32_t bits_of(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 struct Star {
   float x;

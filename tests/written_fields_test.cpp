@@ -9,16 +9,11 @@
 #include <random>
 #include <string>
 
+#include "float_bits.h"
 #include "format.h"
 
 namespace starmark {
 namespace {
-
-uint32_t bits_of(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 // A field as the record writer makes it, or one near it: another sign, a
 // blank or a digit moved, a character changed.
