@@ -89,7 +89,12 @@ class FormatParser {
       default:
         return false;
     }
-    if (count < 1) return false;
+    // Repeats are spelt out; a format that would need more descriptors than
+    // any line could use is not taken.
+    constexpr size_t kMostDescriptors = 1 << 16;
+    if (count < 1 || descriptors->size() + static_cast<size_t>(count) > kMostDescriptors) {
+      return false;
+    }
     descriptors->insert(descriptors->end(), static_cast<size_t>(count), descriptor);
     return true;
   }

@@ -74,7 +74,7 @@ TEST(FormatParse, ProgramFormatsGiveTheirDescriptors) {
 
 TEST(FormatParse, BadFormatsAreErrorsInFormat) {
   for (const char* text : {"", "A", "(A", "A)", "(I)", "(F9)", "(F9.)", "(F.2)", "(Q)",
-                           "(\x02open text)", "(A))", "(A)B", "(I7,,F9.2)"}) {
+                           "(\x02open text)", "(A))", "(A)B", "(I7,,F9.2)", "(65536I1,I1)"}) {
     SCOPED_TRACE(text);
     Format format;
     const Status status = Format::parse(text, &format);
