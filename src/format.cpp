@@ -214,16 +214,18 @@ uint64_t eight_digits(uint64_t word) {
   return (word & 0x0000FFFF0000FFFF) * 42949672960001 >> 32;
 }
 
-// Eight characters that are blanks, an optional sign, then only digits:
-// the digits' value and the sign. False for anything else.
-__attribute__((always_inline)) inline bool written_digits(uint64_t word, uint64_t* magnitude,
-                                                          bool* negative) {
+// Eight characters that are blanks, an optional sign, then only digits, at
+// least `least_digits` of them: the digits' value and the sign. False for
+// anything else.
+__attribute__((always_inline)) inline bool written_digits(uint64_t word, int least_digits,
+                                                          uint64_t* magnitude, bool* negative) {
   if ((word & kHighBits) != 0) return false;
   // With seven-bit bytes none of these sums carries into the next byte.
   const uint64_t digit = (word + 0x50 * kEveryByte) & ~(word + 0x46 * kEveryByte) & kHighBits;
   const uint64_t blank = ~((word ^ (' ' * kEveryByte)) + 0x7F * kEveryByte) & kHighBits;
   if (digit == 0) return false;
   const int first_digit = __builtin_ctzll(digit) >> 3;
+  if (8 - first_digit < least_digits) return false;
   const uint64_t before_digits = (uint64_t{1} << (8 * first_digit)) - 1;
   if (((digit | before_digits) & kHighBits) != kHighBits) return false;
   const uint64_t sign = first_digit > 0 ? (word >> (8 * (first_digit - 1))) & 0xFF : 0;
@@ -251,7 +253,9 @@ bool parse_written_real(std::string_view field, int decimals, float* value) {
   word = (word & ~to_point) | ((word << 8) & to_point) | ' ';
   uint64_t mantissa;
   bool negative;
-  if (!written_digits(word, &mantissa, &negative)) return false;
+  // Every decimal must be a digit: a blank among them is ignored, and then
+  // the point does not stand where it seems to.
+  if (!written_digits(word, decimals, &mantissa, &negative)) return false;
   double exact = 0.0;
   if (mantissa != 0 && !short_decimal_to_double(mantissa, -decimals, &exact)) return false;
   const float rounded = static_cast<float>(exact);

@@ -191,7 +191,8 @@ TEST(FormatRead, NumericFieldRules) {
                {"(F9.2)", "  1 2 3 4", 12.34},  {"(F9.2)", "  1.5E 3", 1500},
                {"(F9.2)", "    12 -3", 12e-5},  {"(F9.2)", "      2.5abc", 2.5},
                {"(F9.2)", "         ", 0},      {"(F9.2)", "        -", 0},
-               {"(F9.2)", "       -.", 0},      {"(F9.2)", "  -0.0E5", 0}};
+               {"(F9.2)", "       -.", 0},      {"(F9.2)", "  -0.0E5", 0},
+               {"(F9.2)", "      . 5", 0.5},    {"(F9.3)", "   -1. 25", -1.25}};
   for (const auto& c : cases) {
     double value = 0;
     ASSERT_TRUE(read_one_field(c.format, c.line, &value).ok()) << c.format << " \"" << c.line;
