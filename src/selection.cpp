@@ -80,17 +80,21 @@ float approximate_square(float x, float y, float xs, float ys) {
 __attribute__((target_clones("avx2", "default"))) float store_approximate_squares(
     const float* x, const float* y, int32_t count, float xs, float ys, float* squares) {
   constexpr float kNone = std::numeric_limits<float>::infinity();
-  Floats least = Floats{} + kNone;
-  const int32_t whole = count - count % kLanes;
-  for (int32_t j = 0; j < whole; j += kLanes) {
-    Floats lane_squares;
-    approximate_squares(x + j, y + j, xs, ys, &lane_squares);
-    std::memcpy(squares + j, &lane_squares, sizeof lane_squares);
-    least = lane_squares < least ? lane_squares : least;
+  // Two vectors a step, each with its own least.
+  Floats least[2] = {Floats{} + kNone, Floats{} + kNone};
+  const int32_t whole = count - count % (2 * kLanes);
+  for (int32_t j = 0; j < whole; j += 2 * kLanes) {
+    for (int half = 0; half < 2; ++half) {
+      const int32_t k = j + half * kLanes;
+      Floats lane_squares;
+      approximate_squares(x + k, y + k, xs, ys, &lane_squares);
+      std::memcpy(squares + k, &lane_squares, sizeof lane_squares);
+      least[half] = lane_squares < least[half] ? lane_squares : least[half];
+    }
   }
   float result = kNone;
   for (int lane = 0; lane < kLanes; ++lane) {
-    if (least[lane] < result) result = least[lane];
+    result = std::min({result, least[0][lane], least[1][lane]});
   }
   for (int32_t j = whole; j < count; ++j) {
     squares[j] = approximate_square(x[j], y[j], xs, ys);
@@ -106,7 +110,7 @@ __attribute__((target_clones("avx2", "default"))) int32_t next_candidate(const f
                                                                          int32_t begin,
                                                                          int32_t count,
                                                                          float limit) {
-  constexpr int32_t kBlock = 8 * kLanes;
+  constexpr int32_t kBlock = 16 * kLanes;
   int32_t j = begin;
   for (; j + kBlock <= count; j += kBlock) {
     Masks within = {};
