@@ -193,10 +193,6 @@ Status OutputStream::write_out(const char* data, size_t size, const char* prefix
 }
 
 Status OutputStream::write_line(std::string_view line, const char* prefix) {
-  if (buffering_ == Buffering::kNone) {
-    SignalBlock block;
-    return write_out(line.data(), line.size(), prefix);
-  }
   size_t committed = committed_.load(std::memory_order_relaxed);
   while (committed + line.size() >= block_size_ || buffering_ == Buffering::kLine) {
     // The line fills the block (or ends the line of a terminal): the part that

@@ -127,12 +127,12 @@ class InputStream {
 
 // Buffered output of one stream. A line is handed over whole; the bytes reach
 // the file as the C library's streams would write them: a block at a time,
-// a line at a time on a terminal, or at once when unbuffered. The buffer is
-// consistent at every instruction, so a signal handler can hand what is
-// complete to the file.
+// or a line at a time on a terminal. (Standard error, unbuffered, is written
+// directly.) The buffer is consistent at every instruction, so a signal
+// handler can hand what is complete to the file.
 class OutputStream {
  public:
-  enum class Buffering { kFull, kLine, kNone };
+  enum class Buffering { kFull, kLine };
 
   OutputStream(int fd, size_t block_size, Buffering buffering);
 
