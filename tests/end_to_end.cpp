@@ -323,8 +323,9 @@ bool sleeping(pid_t pid) {
   fail("exec " STARMARK_BINARY);
 }
 
-// Waits for the program, feeding its FIFOs and signalling it as the setting asks.
-Outcome wait_for(pid_t pid, Fifos& fifos, const Setting& setting) {
+// Waits for the program, feeding its FIFOs, and signalling it or removing a
+// file of `folder` as the setting asks.
+Outcome wait_for(pid_t pid, Fifos& fifos, const Setting& setting, const std::string& folder) {
   const auto deadline = Clock::now() + kRunTimeLimit;
   bool signal_sent = false;
   int status = 0;
@@ -335,13 +336,16 @@ Outcome wait_for(pid_t pid, Fifos& fifos, const Setting& setting) {
       ADD_FAILURE() << "the program did not end within " << kRunTimeLimit.count() << " s";
       return killed_by(SIGKILL);
     }
-    if (setting.signal != 0 && !signal_sent && fifos.all_drained() && sleeping(pid)) {
+    const bool acts = setting.signal != 0 || !setting.removed.empty();
+    if (acts && !signal_sent && fifos.all_drained() && sleeping(pid)) {
       std::this_thread::sleep_for(kSettleTime);
-      kill(pid, setting.signal);
+      if (setting.signal != 0) kill(pid, setting.signal);
+      if (!setting.removed.empty())
+        check(unlink((folder + "/" + setting.removed).c_str()) == 0, "unlink");
       signal_sent = true;
       std::this_thread::sleep_for(kSettleTime);
       fifos.close_all();
-    } else if (setting.signal == 0 && !setting.hold_fifos) {
+    } else if (!acts && !setting.hold_fifos) {
       fifos.close_drained();
     }
     std::this_thread::sleep_for(milliseconds(1));
@@ -407,7 +411,7 @@ Result run(const Case& test_case) {
     for (const int fd : {input_fd, output_fd, error_fd}) {
       if (fd >= 0) close(fd);
     }
-    result.outcome = wait_for(pid, fifos, setting);
+    result.outcome = wait_for(pid, fifos, setting, folder);
   }
   if (setting.output == Stdout::kFile) result.out = read_whole(out_path);
   result.err = read_whole(err_path);
@@ -443,6 +447,7 @@ void run_and_check(const Case& test_case) {
   std::map<std::string, std::string> expected_files;
   for (const Entry& entry : test_case.files) expected_files[entry.path] = rendered(entry);
   for (const Entry& entry : test_case.files_out) expected_files[entry.path] = rendered(entry);
+  expected_files.erase(test_case.setting.removed);
   for (const auto& [path, expected] : expected_files) {
     const auto actual = result.files.find(path);
     if (actual == result.files.end()) {

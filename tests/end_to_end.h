@@ -71,25 +71,46 @@ struct Setting {
   // the FIFOs are closed shortly after.
   int signal = 0;
   bool hold_fifos = false;  // FIFOs stay open until the program ends
+  // Removed, like the signal, once the program waits on its FIFOs; the
+  // FIFOs are closed right after.
+  std::string removed;
 };
 
 inline Setting piped_input() {
-  return {Stdin::kPipe};
+  Setting setting;
+  setting.input = Stdin::kPipe;
+  return setting;
 }
 inline Setting closed_input() {
-  return {Stdin::kClosed};
+  Setting setting;
+  setting.input = Stdin::kClosed;
+  return setting;
 }
 inline Setting output_to(Stdout output) {
-  return {Stdin::kFile, output};
+  Setting setting;
+  setting.output = output;
+  return setting;
 }
 inline Setting as_nobody() {
-  return {Stdin::kFile, Stdout::kFile, true};
+  Setting setting;
+  setting.unprivileged = true;
+  return setting;
 }
 inline Setting signalled(int signal, int ignored_signal = 0) {
-  return {Stdin::kFile, Stdout::kFile, false, ignored_signal, signal};
+  Setting setting;
+  setting.signal = signal;
+  setting.ignored_signal = ignored_signal;
+  return setting;
 }
 inline Setting fifos_held_open() {
-  return {Stdin::kFile, Stdout::kFile, false, 0, 0, true};
+  Setting setting;
+  setting.hold_fifos = true;
+  return setting;
+}
+inline Setting removing(std::string path) {
+  Setting setting;
+  setting.removed = std::move(path);
+  return setting;
 }
 
 struct Case {

@@ -114,6 +114,15 @@ Case hangup_case(std::string name, std::string earlier_psf) {
   return test_case;
 }
 
+// A file removed while the run waits in its position loop: the table is
+// loaded, and the PSF star list is written and cut through its open
+// descriptor, so the run ends normally.
+Case removal_case(std::string name, std::string removed) {
+  Case test_case = signal_case(std::move(name), 0, "", kStopped);
+  test_case.setting = removing(std::move(removed));
+  return test_case;
+}
+
 std::vector<Case> signal_cases() {
   return {
       signal_case("Interrupt", SIGINT, "Interrupt\n", exited(1)),
@@ -128,6 +137,8 @@ std::vector<Case> signal_cases() {
       // Ignored at the start, the signal stays ignored: the run ends at the end of the log.
       signal_case("IgnoredInterrupt", SIGINT, "", kStopped, "", SIGINT),
       signal_case("IgnoredQuit", SIGQUIT, "", kStopped, "", SIGQUIT),
+      removal_case("StarListRemoved", "stars.coo"),
+      removal_case("PsfStarListRemoved", "out.psf"),
   };
 }
 
