@@ -238,6 +238,9 @@ __attribute__((always_inline)) inline bool written_digits(uint64_t word, int lea
 }
 
 bool parse_written_real(std::string_view field, int decimals, float* value) {
+  // The word's bytes are the characters in memory order only on a
+  // little-endian machine.
+  if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) return false;
   // The last eight characters of a field of eight or nine; the ninth, in
   // front, must be a blank.
   const size_t size = field.size();
