@@ -154,6 +154,21 @@ Status InputStream::skip_line(bool* line_feed_found, const char* prefix) {
 
 namespace {
 
+// Writes all of `data` with write(2) alone, so that a signal handler may use
+// it too: 0, or the error number of the failed write.
+int write_all(int fd, const char* data, size_t size) noexcept {
+  while (size > 0) {
+    const ssize_t put = ::write(fd, data, size);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return 0;
+}
+
 // The signals whose handlers close the units. While the run writes a block
 // out or closes, they wait, so that no block is written twice and no closing
 // is left half done.
@@ -180,16 +195,8 @@ OutputStream::OutputStream(int fd, size_t block_size, Buffering buffering)
       buffer_(new char[block_size_]) {}
 
 Status OutputStream::write_out(const char* data, size_t size, const char* prefix) {
-  while (size > 0) {
-    const ssize_t put = ::write(fd_, data, size);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return Status::system(prefix, errno);
-    }
-    data += put;
-    size -= static_cast<size_t>(put);
-  }
-  return Status();
+  const int error = write_all(fd_, data, size);
+  return error == 0 ? Status() : Status::system(prefix, error);
 }
 
 Status OutputStream::write_line(std::string_view line, const char* prefix) {
@@ -223,15 +230,7 @@ Status OutputStream::flush(const char* prefix) {
 void OutputStream::flush_from_signal() noexcept {
   const size_t committed = committed_.load(std::memory_order_acquire);
   committed_.store(0, std::memory_order_release);
-  const char* data = buffer_.get();
-  size_t size = committed;
-  while (size > 0) {
-    const ssize_t put = ::write(fd_, data, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    data += put;
-    size -= static_cast<size_t>(put);
-  }
+  write_all(fd_, buffer_.get(), committed);
 }
 
 // ---------------------------------------------------------------------------
@@ -271,12 +270,22 @@ struct Statement {
   bool reading = false;
 } g_statement;
 
-constexpr int kHandledSignals[] = {SIGFPE, SIGABRT, SIGTRAP, SIGQUIT, SIGINT, SIGTERM};
+// Each handled signal ends the run with its message on standard error: an
+// interrupt or a kill with exit status 1, the others abnormally.
+struct HandledSignal {
+  int number;
+  const char* message;
+  bool abnormal;
+};
+constexpr HandledSignal kHandledSignals[] = {
+    {SIGFPE, "Floating Exception", true}, {SIGABRT, "IOT Trap", true},
+    {SIGTRAP, "Trace trap", true},        {SIGQUIT, "Quit signal", true},
+    {SIGINT, "Interrupt", false},         {SIGTERM, "Killed", false}};
 
 void block_handled_signals(sigset_t* previous) {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal_number : kHandledSignals) sigaddset(&set, signal_number);
+  for (const HandledSignal& handled : kHandledSignals) sigaddset(&set, handled.number);
   sigprocmask(SIG_BLOCK, &set, previous);
 }
 
@@ -285,12 +294,7 @@ void restore_signals(const sigset_t& previous) {
 }
 
 void write_to_standard_error(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t put = ::write(STDERR_FILENO, text.data(), text.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    text.remove_prefix(static_cast<size_t>(put));
-  }
+  write_all(STDERR_FILENO, text.data(), text.size());
 }
 
 void report(const Status& status) {
@@ -368,39 +372,17 @@ void close_units_from_signal() {
   }
 }
 
-void end_by_signal(const char* message, bool abnormal) {
-  const int saved_errno = errno;
-  write_to_standard_error(message);
+[[noreturn]] void end_by_signal(const HandledSignal& signal) {
+  write_to_standard_error(signal.message);
   write_to_standard_error("\n");
   close_units_from_signal();
-  if (!abnormal) _exit(1);
-  struct sigaction default_action {};
-  default_action.sa_handler = SIG_DFL;
-  sigaction(SIGABRT, &default_action, nullptr);
-  errno = saved_errno;
-  std::abort();
+  if (!signal.abnormal) _exit(1);
+  abnormal_end();
 }
 
 extern "C" void on_signal(int signal_number) {
-  switch (signal_number) {
-    case SIGFPE:
-      end_by_signal("Floating Exception", true);
-      break;
-    case SIGABRT:
-      end_by_signal("IOT Trap", true);
-      break;
-    case SIGTRAP:
-      end_by_signal("Trace trap", true);
-      break;
-    case SIGQUIT:
-      end_by_signal("Quit signal", true);
-      break;
-    case SIGINT:
-      end_by_signal("Interrupt", false);
-      break;
-    case SIGTERM:
-      end_by_signal("Killed", false);
-      break;
+  for (const HandledSignal& handled : kHandledSignals) {
+    if (handled.number == signal_number) end_by_signal(handled);
   }
 }
 
@@ -408,7 +390,8 @@ void install_signal_handlers() {
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigfillset(&action.sa_mask);
-  for (int signal_number : kHandledSignals) {
+  for (const HandledSignal& handled : kHandledSignals) {
+    const int signal_number = handled.number;
     struct sigaction previous {};
     sigaction(signal_number, nullptr, &previous);
     // A quit or interrupt that the caller ignored stays ignored, as for any
