@@ -1,5 +1,6 @@
 #include "format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -146,15 +147,18 @@ class FormatParser {
   size_t position_ = 0;
 };
 
+bool is_number(const EditDescriptor& descriptor) {
+  return descriptor.kind == EditDescriptor::Kind::kInteger ||
+         descriptor.kind == EditDescriptor::Kind::kReal;
+}
+
+// A descriptor that transfers a value.
+bool is_data(const EditDescriptor& descriptor) {
+  return is_number(descriptor) || descriptor.kind == EditDescriptor::Kind::kCharacter;
+}
+
 bool has_data_descriptor(const std::vector<EditDescriptor>& descriptors) {
-  for (const EditDescriptor& descriptor : descriptors) {
-    if (descriptor.kind == EditDescriptor::Kind::kInteger ||
-        descriptor.kind == EditDescriptor::Kind::kReal ||
-        descriptor.kind == EditDescriptor::Kind::kCharacter) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(descriptors.begin(), descriptors.end(), is_data);
 }
 
 }  // namespace
@@ -165,12 +169,10 @@ Status Format::parse(std::string_view text, Format* format) {
     return Status::library("fmt", LibraryError::kErrorInFormat);
   }
   format->text_ = text;
-  format->numbers_only_ = !descriptors.empty();
+  format->numbers_only_ =
+      !descriptors.empty() && std::all_of(descriptors.begin(), descriptors.end(), is_number);
   format->numbers_width_ = 0;
   for (const EditDescriptor& descriptor : descriptors) {
-    format->numbers_only_ =
-        format->numbers_only_ && (descriptor.kind == EditDescriptor::Kind::kInteger ||
-                                  descriptor.kind == EditDescriptor::Kind::kReal);
     format->numbers_width_ += static_cast<size_t>(descriptor.width);
   }
   format->descriptors_ = std::move(descriptors);
@@ -370,12 +372,6 @@ Status read_real_field(std::string_view field, int decimals, float* value) {
 // Formatted reads
 
 namespace {
-
-bool is_data(const EditDescriptor& descriptor) {
-  return descriptor.kind == EditDescriptor::Kind::kInteger ||
-         descriptor.kind == EditDescriptor::Kind::kReal ||
-         descriptor.kind == EditDescriptor::Kind::kCharacter;
-}
 
 // One line of input as the fields of a read see it.
 class InputLine {
