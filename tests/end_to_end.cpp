@@ -464,6 +464,20 @@ void run_and_check(const Case& test_case) {
   }
 }
 
+TEST_P(EndToEnd, Run) {
+  run_and_check(GetParam());
+}
+
+Case completed_run(std::string name, std::string_view records, std::string_view positions,
+                   std::string_view psf_records, std::string_view more_output) {
+  return {std::move(name),
+          {position_log(positions), star_list(records)},
+          standard_answers(),
+          prompts(3) + std::string(more_output),
+          "",
+          {psf_list(psf_records)}};
+}
+
 std::string prompts(int count) {
   const std::string_view all[] = {kPrompt1, kPrompt2, kPrompt3};
   std::string text;

@@ -131,6 +131,16 @@ std::string case_name(const testing::TestParamInfo<Case>& info);
 // Runs the program for one case and reports every field that differs.
 void run_and_check(const Case& test_case);
 
+// Every table of cases is instantiated over this one test and named after
+// its table, e.g. Dialogue/EndToEnd.Run/MissingStarList.
+class EndToEnd : public testing::TestWithParam<Case> {};
+
+// A run that completes: `records` in the star list, `positions` in the log.
+// The PSF star list gets the header and `psf_records`, standard output the
+// prompts and `more_output`.
+Case completed_run(std::string name, std::string_view records, std::string_view positions,
+                   std::string_view psf_records, std::string_view more_output = "");
+
 // The prompts, as the program writes them.
 inline constexpr std::string_view kPrompt1 = "  Imedit logfile name:\n";
 inline constexpr std::string_view kPrompt2 = "  Image.coo file:\n";

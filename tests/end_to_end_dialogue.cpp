@@ -158,11 +158,7 @@ std::vector<Case> dialogue_cases() {
   };
 }
 
-class Dialogue : public testing::TestWithParam<Case> {};
-TEST_P(Dialogue, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, Dialogue, testing::ValuesIn(dialogue_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Dialogue, EndToEnd, testing::ValuesIn(dialogue_cases()), case_name);
 
 // Run as an unprivileged user, since permissions do not hold for root.
 std::vector<Case> permission_cases() {
@@ -210,11 +206,7 @@ std::vector<Case> permission_cases() {
   };
 }
 
-class Permissions : public testing::TestWithParam<Case> {};
-TEST_P(Permissions, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, Permissions, testing::ValuesIn(permission_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Permissions, EndToEnd, testing::ValuesIn(permission_cases()), case_name);
 
 // The PSF star list must never be one of the files being read.
 std::vector<Case> output_is_input_cases() {
@@ -245,11 +237,7 @@ std::vector<Case> output_is_input_cases() {
   };
 }
 
-class OutputIsInput : public testing::TestWithParam<Case> {};
-TEST_P(OutputIsInput, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, OutputIsInput, testing::ValuesIn(output_is_input_cases()),
+INSTANTIATE_TEST_SUITE_P(OutputIsInput, EndToEnd, testing::ValuesIn(output_is_input_cases()),
                          case_name);
 
 }  // namespace

@@ -56,11 +56,7 @@ std::vector<Case> write_failure_cases() {
   };
 }
 
-class WriteFailures : public testing::TestWithParam<Case> {};
-TEST_P(WriteFailures, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, WriteFailures, testing::ValuesIn(write_failure_cases()),
+INSTANTIATE_TEST_SUITE_P(WriteFailures, EndToEnd, testing::ValuesIn(write_failure_cases()),
                          case_name);
 
 // Inputs that are FIFOs, as with process substitution, are read to their end.
@@ -85,11 +81,7 @@ std::vector<Case> fifo_cases() {
   };
 }
 
-class FifoInputs : public testing::TestWithParam<Case> {};
-TEST_P(FifoInputs, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, FifoInputs, testing::ValuesIn(fifo_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(FifoInputs, EndToEnd, testing::ValuesIn(fifo_cases()), case_name);
 
 // The signal arrives while the program waits for the third position.
 Case signal_case(std::string name, int signal, std::string message, Outcome outcome,
@@ -142,11 +134,7 @@ std::vector<Case> signal_cases() {
   };
 }
 
-class Signals : public testing::TestWithParam<Case> {};
-TEST_P(Signals, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, Signals, testing::ValuesIn(signal_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Signals, EndToEnd, testing::ValuesIn(signal_cases()), case_name);
 
 }  // namespace
 }  // namespace starmark_e2e

@@ -101,35 +101,21 @@ std::vector<Case> header_cases() {
   };
 }
 
-class HeaderCopy : public testing::TestWithParam<Case> {};
-TEST_P(HeaderCopy, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, HeaderCopy, testing::ValuesIn(header_cases()), case_name);
-
-// A star list holding `records`, searched at `positions`.
-Case record_case(std::string name, std::string records, std::string positions,
-                 std::string psf_records, std::string extra_out = "") {
-  return {std::move(name),
-          {position_log(positions), star_list(records)},
-          standard_answers(),
-          prompts(3) + extra_out,
-          "",
-          {psf_list(psf_records)}};
-}
+INSTANTIATE_TEST_SUITE_P(HeaderCopy, EndToEnd, testing::ValuesIn(header_cases()), case_name);
 
 std::vector<Case> record_cases() {
   const std::string round_trip = "      1   100.00   200.00   12.345    0.100   -0.200    0.300\n";
   return {
-      record_case("RecordWrittenBackUnchanged", round_trip, "100 200\n", round_trip),
-      record_case("ImpliedDecimalsAndMissingFields", "      5    12345\n", "123.45 0\n",
-                  record(5, 123.45, 0, 0)),
-      record_case("LongTailAfterColumn61Ignored",
-                  round_trip.substr(0, 61) + std::string(70000, 'x') + "\n" + record(2, 50, 50, 12),
-                  "100 200\n50 50\n", round_trip + record(2, 50, 50, 12)),
-      record_case("LastRecordWithoutLineFeedNotLoaded",
-                  record(1, 10, 10, 11) + record(2, 50, 50, 12).substr(0, 61), "10 10\n50 50\n",
-                  record(1, 10, 10, 11), not_found(2)),
+      completed_run("RecordWrittenBackUnchanged", round_trip, "100 200\n", round_trip),
+      completed_run("ImpliedDecimalsAndMissingFields", "      5    12345\n", "123.45 0\n",
+                    record(5, 123.45, 0, 0)),
+      completed_run(
+          "LongTailAfterColumn61Ignored",
+          round_trip.substr(0, 61) + std::string(70000, 'x') + "\n" + record(2, 50, 50, 12),
+          "100 200\n50 50\n", round_trip + record(2, 50, 50, 12)),
+      completed_run("LastRecordWithoutLineFeedNotLoaded",
+                    record(1, 10, 10, 11) + record(2, 50, 50, 12).substr(0, 61), "10 10\n50 50\n",
+                    record(1, 10, 10, 11), not_found(2)),
       // The table is loaded before any position is read.
       {"LetterInField",
        {position_log("100 200\n"), star_list(round_trip + "      2   1O0.00   200.00\n")},
@@ -142,11 +128,7 @@ std::vector<Case> record_cases() {
   };
 }
 
-class StarRecords : public testing::TestWithParam<Case> {};
-TEST_P(StarRecords, Run) {
-  run_and_check(GetParam());
-}
-INSTANTIATE_TEST_SUITE_P(EndToEnd, StarRecords, testing::ValuesIn(record_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(StarRecords, EndToEnd, testing::ValuesIn(record_cases()), case_name);
 
 // Record j of a generated list sits at grid position j.
 std::string grid_position(int j) {
@@ -202,8 +184,8 @@ std::vector<CapacityCase> capacity_cases() {
   };
 }
 
-class Capacity : public testing::TestWithParam<CapacityCase> {};
-TEST_P(Capacity, Run) {
+class GeneratedStarList : public testing::TestWithParam<CapacityCase> {};
+TEST_P(GeneratedStarList, Run) {
   Case test_case = GetParam().test_case;
   for (Entry& entry : test_case.files) {
     if (entry.path == kCooName)
@@ -211,7 +193,7 @@ TEST_P(Capacity, Run) {
   }
   run_and_check(test_case);
 }
-INSTANTIATE_TEST_SUITE_P(EndToEnd, Capacity, testing::ValuesIn(capacity_cases()),
+INSTANTIATE_TEST_SUITE_P(Capacity, GeneratedStarList, testing::ValuesIn(capacity_cases()),
                          [](const testing::TestParamInfo<CapacityCase>& info) {
                            return info.param.test_case.name;
                          });
