@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "float_bits.h"
 #include "format.h"
 #include "fuzz_support.h"
 #include "number_oracle.h"

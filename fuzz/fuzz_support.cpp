@@ -36,12 +36,6 @@ std::string escaped(std::string_view bytes) {
   return text;
 }
 
-uint32_t bits_of(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 uint8_t ByteSource::next_byte() {
   if (bytes_.empty()) return 0;
   const auto byte = static_cast<uint8_t>(bytes_[position_ % bytes_.size()]);

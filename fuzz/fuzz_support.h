@@ -17,10 +17,6 @@ namespace starmark::fuzz {
 // 127 up escaped, so that a report shows exactly what was read.
 std::string escaped(std::string_view bytes);
 
-// The bit pattern of a real, which tells minus zero from zero and compares
-// NaNs.
-uint32_t bits_of(float value);
-
 // The fuzzer's bytes read round and round, so that any input, even an empty
 // one, gives as many values as a target asks for.
 class ByteSource {

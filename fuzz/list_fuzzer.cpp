@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "float_bits.h"
 #include "fuzz_support.h"
 #include "list_io.h"
 #include "number_oracle.h"

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "float_bits.h"
 #include "format.h"
 #include "fuzz_support.h"
 #include "number_oracle.h"
