@@ -103,11 +103,6 @@ std::optional<float> real_field_value(std::string_view field, int decimals) {
   return nearest_float(*number, number->point ? 0 : decimals);
 }
 
-bool is_unfinished_number(std::string_view field) {
-  const std::string text = without_blanks(field);
-  return !split_number(text) && split_number(text + '0');
-}
-
 std::optional<IntegerText> integer_field_value(std::string_view field) {
   const std::string text = without_blanks(field);
   size_t i = 0;

@@ -43,10 +43,6 @@ std::string without_blanks(std::string_view field);
 // when no digit is nonzero. nullopt when the text is not a number.
 std::optional<float> real_field_value(std::string_view field, int decimals);
 
-// The text of a field is not a number, but only because its exponent has
-// no digit yet: the field could go on into one.
-bool is_unfinished_number(std::string_view field);
-
 // The value of an integer field: blanks ignored, [sign] digits. The value is
 // held at 10^18 in magnitude, so it is exact for up to 18 digits.
 struct IntegerText {

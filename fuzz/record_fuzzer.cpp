@@ -3,8 +3,8 @@
 // 1. Arbitrary bytes read record by record until the end of the file or a
 //    failure: every read must agree with a model of the record layout (seven
 //    fields of 7 and 9 columns, a comma ending a field early, the end of the
-//    line leaving zeros, a last line without a line feed never complete) and
-//    with the value that each field's text denotes.
+//    line leaving zeros, the end of the file ending a last line as a line
+//    feed would) and with the value that each field's text denotes.
 // 2. A record written from values made of the input's bytes, then read back:
 //    every field must read as the value its written text denotes, that is
 //    static_cast<float>(strtod(text)) for a real and the integer for n. A
@@ -75,18 +75,19 @@ struct ExpectedRead {
 
 ExpectedRead expected_read(std::string_view rest) {
   using Outcome = ExpectedRead::Outcome;
+  ExpectedRead expected;
+  if (rest.empty()) {
+    expected.outcome = Outcome::kEndOfFile;
+    return expected;
+  }
   const size_t line_end = rest.find('\n');
   const bool line_feed = line_end != std::string_view::npos;
   const std::string_view line = rest.substr(0, line_end);
-  // The read looks at no more than the record's width; only a shorter last
-  // line can be cut by the end of the file.
+  // The read looks at no more than the record's width.
   const std::string_view visible = line.substr(0, kRecordWidth);
-  const bool file_ends_in_record = !line_feed && visible.size() < kRecordWidth;
-  ExpectedRead expected;
   size_t position = 0;
   for (size_t i = 0; i < kFieldCount; ++i) {
     std::string_view field = visible.substr(position, kFieldWidths[i]);
-    const bool cut_short = field.size() < kFieldWidths[i];
     const size_t comma = field.find(',');
     if (comma != std::string_view::npos) {
       field = field.substr(0, comma);
@@ -94,8 +95,6 @@ ExpectedRead expected_read(std::string_view rest) {
     } else {
       position += field.size();
     }
-    const bool cut_by_end_of_file =
-        comma == std::string_view::npos && cut_short && file_ends_in_record;
     bool readable;
     if (i == 0) {
       const std::optional<IntegerText> value = integer_field_value(field);
@@ -105,23 +104,13 @@ ExpectedRead expected_read(std::string_view rest) {
       const std::optional<float> value = real_field_value(field, kFieldDecimals[i]);
       readable = value.has_value();
       if (readable) expected.record.reals[i - 1] = *value;
-      // An exponent still waiting for its digits meets the end of the file.
-      if (cut_by_end_of_file && is_unfinished_number(field)) readable = true;
     }
     if (!readable) {
       expected.outcome = Outcome::kBadCharacter;
       return expected;
     }
-    if (cut_by_end_of_file) {
-      expected.outcome = Outcome::kEndOfFile;
-      return expected;
-    }
   }
-  if (!line_feed) {
-    expected.outcome = Outcome::kEndOfFile;
-    return expected;
-  }
-  expected.consumed = line_end + 1;
+  expected.consumed = line_feed ? line_end + 1 : rest.size();
   return expected;
 }
 

@@ -388,22 +388,24 @@ class InputLine {
     return status;
   }
 
+  // True when the file has ended before this line began: there is no line
+  // left to read numbers from. The end of the file ends any other last line
+  // as a line feed would.
+  bool past_end_of_file() const { return start_.file_end && start_.size == 0; }
+
   // The next numeric field: at most `width` bytes, ended early by a comma
-  // (which is taken) or by the end of the line. `cut_by_end_of_file` tells
-  // whether the file ended inside the field.
-  std::string_view numeric_field(size_t width, bool* cut_by_end_of_file) {
+  // (which is taken) or by the end of the line.
+  std::string_view numeric_field(size_t width) {
     const size_t available = start_.size - position_;
     const size_t span = available < width ? available : width;
     const char* begin = start_.data + position_;
     for (size_t length = 0; has_comma_ && length < span; ++length) {
       if (begin[length] == ',') {
         position_ += length + 1;
-        *cut_by_end_of_file = false;
         return {begin, length};
       }
     }
     position_ += span;
-    *cut_by_end_of_file = span < width && start_.file_end;
     return {begin, span};
   }
 
@@ -424,19 +426,15 @@ class InputLine {
     position_ += available < count ? available : count;
   }
 
-  // Takes the line with its line feed; a line without one completes a read
-  // of characters that it filled, but never a read of numbers.
-  Status close(bool numbers_read) {
+  // Takes the line with its line feed, or with the end of the file.
+  Status close() {
     if (taken_whole_) return Status();
     if (start_.line_feed) {
       input_.advance(start_.size + 1);
       return Status();
     }
     input_.advance(position_);
-    bool line_feed = false;
-    if (Status status = input_.skip_line(&line_feed, kFieldPrefix); !status.ok()) return status;
-    if (!line_feed && numbers_read) return Status::end_of_file(kFieldPrefix);
-    return Status();
+    return input_.skip_line(kFieldPrefix);
   }
 
   // The rest of the line into `text`, whole. Past kLongestText bytes only
@@ -491,21 +489,9 @@ size_t line_width(const Format& format, const ReadItem* items, size_t count) {
   return width;
 }
 
-// The outcome of a numeric field that did not simply succeed. A bad
-// character counts where it stands; a field that the end of the file cut
-// short meets the end of the file before it could be complete.
-[[gnu::noinline]] Status numeric_field_status(bool read, FieldResult result,
-                                              bool cut_by_end_of_file) {
-  if (!read) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
-  if (result == FieldResult::kBadCharacter) return field_status(result);
-  if (cut_by_end_of_file) return Status::end_of_file(kFieldPrefix);
-  return field_status(result);
-}
-
 Status read_numeric(InputLine& line, const EditDescriptor& descriptor, const ReadItem& item) {
-  bool cut_by_end_of_file = false;
-  const std::string_view field =
-      line.numeric_field(static_cast<size_t>(descriptor.width), &cut_by_end_of_file);
+  if (line.past_end_of_file()) return Status::end_of_file(kFieldPrefix);
+  const std::string_view field = line.numeric_field(static_cast<size_t>(descriptor.width));
   // `read` is false where the item does not fit the descriptor.
   bool read = false;
   FieldResult result = FieldResult::kOk;
@@ -518,8 +504,8 @@ Status read_numeric(InputLine& line, const EditDescriptor& descriptor, const Rea
     read = true;
     result = parse_integer(field, *integer);
   }
-  if (read && result == FieldResult::kOk && !cut_by_end_of_file) return Status();
-  return numeric_field_status(read, result, cut_by_end_of_file);
+  if (!read) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+  return field_status(result);
 }
 
 Status read_character(InputLine& line, const ReadItem& item) {
@@ -544,7 +530,7 @@ Status read_numbers(InputStream& input, const Format& format, const ReadItem* it
       return status;
     }
   }
-  return line.close(true);
+  return line.close();
 }
 
 }  // namespace
@@ -562,14 +548,13 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
   // One byte more than the fields take shows the line feed of a full line.
   const size_t want = line_width(format, items, count) + 1;
   if (Status status = line.open(want); !status.ok()) return status;
-  bool numbers_read = false;
   size_t item = 0;
   for (size_t index = 0;; ++index) {
     if (index == descriptors.size()) {
       if (item == count) break;
       // More items than the format has fields: it starts again on a new line.
       index = 0;
-      if (Status status = line.close(numbers_read); !status.ok()) return status;
+      if (Status status = line.close(); !status.ok()) return status;
       if (Status status = line.open(want); !status.ok()) return status;
     }
     const EditDescriptor& descriptor = descriptors[index];
@@ -578,7 +563,6 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
     switch (descriptor.kind) {
       case EditDescriptor::Kind::kInteger:
       case EditDescriptor::Kind::kReal:
-        numbers_read = true;
         status = read_numeric(line, descriptor, items[item++]);
         break;
       case EditDescriptor::Kind::kCharacter:
@@ -588,7 +572,7 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
         line.skip(static_cast<size_t>(descriptor.width));
         break;
       case EditDescriptor::Kind::kNewLine:
-        status = line.close(numbers_read);
+        status = line.close();
         if (status.ok()) status = line.open(want);
         break;
       case EditDescriptor::Kind::kText:
@@ -597,7 +581,7 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
     }
     if (!status.ok()) return status;
   }
-  return line.close(numbers_read);
+  return line.close();
 }
 
 // ---------------------------------------------------------------------------

@@ -43,7 +43,6 @@ class ListReader {
 
   Status read(float* values, size_t count) {
     size_t filled = 0;
-    bool end_of_line_met = false;
     while (filled < count) {
       // Blanks, tabs and line feeds come before a value.
       int c = input_.peek();
@@ -74,22 +73,18 @@ class ListReader {
         c = input_.peek();
       }
       if (c == InputStream::kReadError) return read_error();
-      end_of_line_met = c == InputStream::kEndOfFile;
       if (c == ',') input_.get();
     }
-    if (end_of_line_met) return Status();
-    // The rest of the line goes unread; a last line without a line feed
-    // leaves the read incomplete.
-    bool line_feed = false;
-    if (Status status = input_.skip_line(&line_feed, kReadPrefix); !status.ok()) return status;
-    if (!line_feed) return Status::end_of_file(kReadPrefix);
-    return Status();
+    // The rest of the line goes unread; the end of the file ends a last line
+    // as its line feed would.
+    return input_.skip_line(kReadPrefix);
   }
 
  private:
   Status read_error() const { return Status::system(kReadPrefix, input_.error()); }
 
-  // [r*]value or r*: a repeat count is digits without a sign right before '*'.
+  // [r*]value or r*: a repeat count is digits without a sign right before
+  // '*'; a sign before the star, with or without digits, is a bad count.
   Status read_item(Item* item) {
     int c = input_.peek();
     if (c == '*') return incomprehensible("bad repetition count");
@@ -111,7 +106,7 @@ class ListReader {
       digits = true;
       c = input_.peek();
     }
-    if (c == '*' && digits) {
+    if (c == '*') {
       input_.get();
       if (signed_number || count == 0) return incomprehensible("bad repetition count");
       item->repeat = count;

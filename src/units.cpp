@@ -132,19 +132,16 @@ Status InputStream::peek_line(size_t want, LineStart* start, const char* prefix)
   }
 }
 
-Status InputStream::skip_line(bool* line_feed_found, const char* prefix) {
+Status InputStream::skip_line(const char* prefix) {
   for (;;) {
     const void* line_feed = std::memchr(next_, '\n', static_cast<size_t>(end_ - next_));
     if (line_feed != nullptr) {
       next_ = static_cast<char*>(const_cast<void*>(line_feed)) + 1;
-      *line_feed_found = true;
       return Status();
     }
     next_ = end_;
     if (!fill()) {
-      if (error_ != 0) return Status::system(prefix, error_);
-      *line_feed_found = false;
-      return Status();
+      return error_ != 0 ? Status::system(prefix, error_) : Status();
     }
   }
 }

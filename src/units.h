@@ -103,9 +103,9 @@ class InputStream {
   Status peek_line(size_t want, LineStart* start, const char* prefix);
   // Takes `count` bytes of the current line, which peek_line has shown.
   void advance(size_t count) { next_ += count; }
-  // Takes the rest of the current line and its line feed; `line_feed_found`
-  // tells whether the line ended with one or with the end of the file.
-  Status skip_line(bool* line_feed_found, const char* prefix);
+  // Takes the rest of the current line and its line feed, or the rest of
+  // the file when it ends the line.
+  Status skip_line(const char* prefix);
 
   bool end_met() const { return end_met_; }
   int error() const { return error_; }

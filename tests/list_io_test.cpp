@@ -62,6 +62,7 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
                {"5 / 6\n", 5.0f, kSecondBefore},
                {"2*4.5\n", 4.5f, 4.5f},
                {"3*1.5\n", 1.5f, 1.5f},
+               {"11*100.5 3\n", 100.5f, 100.5f},
                {"2*-3\n", -3.0f, -3.0f},
                {"1*4.5 6\n", 4.5f, 6.0f},
                {"2*\n", kFirstBefore, kSecondBefore},
@@ -103,7 +104,9 @@ TEST(ListRead, IncomprehensibleInput) {
                {"1e+ 2\n", "exponent field"},         {"1+ 2\n", "exponent field"},
                {"1 2d\n", "exponent field"},          {"0*5 1\n", "bad repetition count"},
                {"*5 1\n", "bad repetition count"},    {"-2*5\n", "bad repetition count"},
-               {"+2*5\n", "bad repetition count"},    {"1 *\n", "bad repetition count"}};
+               {"+2*5\n", "bad repetition count"},    {"1 *\n", "bad repetition count"},
+               {"-*4\n", "bad repetition count"},     {"+*4\n", "bad repetition count"},
+               {"1 -*\n", "bad repetition count"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
@@ -117,9 +120,9 @@ TEST(ListRead, EndOfFile) {
   const struct {
     const char* text;
     bool first_read_ok;
-  } cases[] = {{"", false},      {" \n\n \t\n", false}, {"1\n", false},   {"1", false},
-               {"1 2", true},    {"1 2 \t", true},      {"1\n2", true},   {"1 2\n", true},
-               {"1 2 3", false}, {"1 2,", false},       {"1 2\r", false}, {"1 2 x", false}};
+  } cases[] = {{"", false},     {" \n\n \t\n", false}, {"1\n", false},  {"1", false},
+               {"1 2", true},   {"1 2 \t", true},      {"1\n2", true},  {"1 2\n", true},
+               {"1 2 3", true}, {"1 2,", true},        {"1 2\r", true}, {"1 2 x", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
