@@ -63,8 +63,8 @@ using ReadItem = std::variant<int32_t*, float*, FixedText, std::string*>;
 using WriteItem = std::variant<int32_t, float, std::string_view>;
 
 // Reads one statement's items from `input` under `format`. Fields are read
-// with blanks ignored; a last line without a line feed completes a read of
-// character fields that it fills, but never a read of numbers.
+// with blanks ignored. The end of the file ends a last line as a line feed
+// would for numbers; a character field must be filled by what is left.
 Status read_formatted(InputStream& input, const Format& format, const ReadItem* items,
                       size_t count);
 
