@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decimal.h"
+#include "number_scanner.h"
 
 namespace starmark {
 
@@ -17,10 +18,6 @@ namespace starmark {
 namespace {
 
 constexpr char kTextDelimiter = '\x02';
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 class FormatParser {
  public:
@@ -197,8 +194,7 @@ namespace {
 
 constexpr const char* kFieldPrefix = "fmt";
 
-// kIncomplete: an exponent without digits, found at the end of the field.
-enum class FieldResult { kOk, kBadCharacter, kIncomplete };
+enum class FieldResult { kOk, kBadCharacter };
 
 // Star lists hold reals as they are written: right-justified, blanks, an
 // optional sign, digits, the point and exactly the field's decimals. Such
@@ -289,62 +285,34 @@ FieldResult parse_integer(std::string_view field, int32_t* value) {
   return FieldResult::kOk;
 }
 
-bool is_exponent_letter(char c) {
-  return c == 'E' || c == 'e' || c == 'D' || c == 'd';
-}
+// A field's bytes as the number scanner reads them: blanks anywhere are
+// ignored, and the field's end ends the number.
+class FieldSource {
+ public:
+  explicit FieldSource(std::string_view field) : field_(field) {}
+  int peek() {
+    while (position_ < field_.size() && field_[position_] == ' ') ++position_;
+    return position_ < field_.size() ? static_cast<unsigned char>(field_[position_]) : -1;
+  }
+  void take() { ++position_; }
+
+ private:
+  std::string_view field_;
+  size_t position_ = 0;
+};
 
 // Any field: blanks anywhere, any number of digits, an exponent.
 [[gnu::noinline]] FieldResult parse_any_real(std::string_view field, int decimals, float* value) {
-  size_t i = 0;
-  const size_t size = field.size();
-  while (i < size && field[i] == ' ') ++i;
-  bool negative = false;
-  if (i < size && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
-  DecimalNumber number;
-  bool point = false;
-  bool exponent_follows = false;
-  for (; i < size; ++i) {
-    const char c = field[i];
-    if (is_digit(c)) {
-      number.add_digit(c - '0', point);
-    } else if (c == ' ') {
-      continue;
-    } else if (c == '.' && !point) {
-      point = true;
-    } else if (is_exponent_letter(c) || c == '+' || c == '-') {
-      exponent_follows = true;
-      break;
-    } else {
-      return FieldResult::kBadCharacter;
-    }
-  }
-  int64_t exponent = 0;
-  if (exponent_follows) {
-    // After a letter: blanks, then an optional sign; a bare sign is itself
-    // the exponent's sign. At least one digit must follow.
-    if (is_exponent_letter(field[i])) {
-      ++i;
-      while (i < size && field[i] == ' ') ++i;
-      if (i < size && (field[i] == '+' || field[i] == '-')) ++i;
-    } else {
-      ++i;
-    }
-    const bool exponent_negative = field[i - 1] == '-';
-    bool digits = false;
-    constexpr int64_t kSaturated = int64_t{1} << 40;
-    for (; i < size; ++i) {
-      const char c = field[i];
-      if (c == ' ') continue;
-      if (!is_digit(c)) return FieldResult::kBadCharacter;
-      digits = true;
-      if (exponent < kSaturated) exponent = exponent * 10 + (c - '0');
-    }
-    if (!digits) return FieldResult::kIncomplete;
-    if (exponent_negative) exponent = -exponent;
+  FieldSource source(field);
+  ScannedNumber number;
+  // Whatever is left after the number, an exponent without digits among it,
+  // cannot stand in the field.
+  if (NumberScanner(source).scan(&number) == ExponentScan::kWithoutDigits || source.peek() >= 0) {
+    return FieldResult::kBadCharacter;
   }
   // Without a decimal point the last `decimals` digits are the fraction.
-  if (!point) exponent -= decimals;
-  *value = number.is_zero() ? 0.0f : number.to_float(negative, exponent);
+  const int64_t power = number.point ? number.exponent : number.exponent - decimals;
+  *value = number.digits.is_zero() ? 0.0f : number.digits.to_float(number.negative, power);
   return FieldResult::kOk;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "decimal.h"
+#include "number_scanner.h"
 
 namespace starmark {
 
@@ -16,14 +16,8 @@ namespace {
 constexpr const char* kReadPrefix = "list in";
 constexpr int64_t kLargestExponent = 99999999;
 
-bool is_digit(int c) {
-  return c >= '0' && c <= '9';
-}
 bool is_blank(int c) {
   return c == ' ' || c == '\t';
-}
-bool is_exponent_letter(int c) {
-  return c == 'E' || c == 'e' || c == 'D' || c == 'd';
 }
 
 Status incomprehensible(const char* prefix) {
@@ -83,111 +77,62 @@ class ListReader {
  private:
   Status read_error() const { return Status::system(kReadPrefix, input_.error()); }
 
+  // The input's bytes as the number scanner reads them: a blank ends a
+  // number like any other byte that cannot go on.
+  class Source {
+   public:
+    explicit Source(InputStream& input) : input_(input) {}
+    int peek() { return input_.peek(); }
+    void take() { input_.get(); }
+
+   private:
+    InputStream& input_;
+  };
+
   // [r*]value or r*: a repeat count is digits without a sign right before
   // '*'; a sign before the star, with or without digits, is a bad count.
   Status read_item(Item* item) {
+    if (input_.peek() == '*') return incomprehensible("bad repetition count");
+    Source source(input_);
+    NumberScanner scanner(source);
+    ScannedNumber number;
+    scanner.sign(&number);
+    scanner.integer_digits(&number);
     int c = input_.peek();
-    if (c == '*') return incomprehensible("bad repetition count");
-    bool negative = false;
-    const bool signed_number = c == '+' || c == '-';
-    if (signed_number) {
-      negative = c == '-';
-      input_.get();
-      c = input_.peek();
-    }
-    DecimalNumber number;
-    uint64_t count = 0;
-    constexpr uint64_t kEveryVariable = uint64_t{1} << 40;
-    bool digits = false;
-    while (is_digit(c)) {
-      input_.get();
-      number.add_digit(c - '0', false);
-      if (count < kEveryVariable) count = count * 10 + static_cast<uint64_t>(c - '0');
-      digits = true;
-      c = input_.peek();
-    }
     if (c == '*') {
       input_.get();
-      if (signed_number || count == 0) return incomprehensible("bad repetition count");
-      item->repeat = count;
+      if (number.sign_written || number.integer == 0)
+        return incomprehensible("bad repetition count");
+      item->repeat = number.integer;
       c = input_.peek();
       if (is_blank(c) || c == '\n' || c == ',' || c == '/' || c == InputStream::kEndOfFile) {
         item->null = true;
         return Status();
       }
       if (c == InputStream::kReadError) return read_error();
-      return read_value(&item->value);
+      // The value after r*: an optional sign, then a number without a count.
+      number = ScannedNumber();
+      scanner.sign(&number);
+      scanner.integer_digits(&number);
+      if (input_.peek() == '*') return incomprehensible("bad repetition count");
     }
-    if (c == InputStream::kReadError) return read_error();
-    return finish_number(number, negative, digits, &item->value);
-  }
-
-  // A value after r*: an optional sign, then a number.
-  Status read_value(float* value) {
-    int c = input_.peek();
-    bool negative = false;
-    if (c == '+' || c == '-') {
-      negative = c == '-';
-      input_.get();
-      c = input_.peek();
-    }
-    DecimalNumber number;
-    bool digits = false;
-    while (is_digit(c)) {
-      input_.get();
-      number.add_digit(c - '0', false);
-      digits = true;
-      c = input_.peek();
-    }
-    if (c == '*') return incomprehensible("bad repetition count");
-    if (c == InputStream::kReadError) return read_error();
-    return finish_number(number, negative, digits, value);
+    return finish_number(scanner, number, &item->value);
   }
 
   // The rest of a number whose integer digits have been read: a fraction and
   // an exponent. The first byte that cannot go on ends it and is left.
-  Status finish_number(DecimalNumber& number, bool negative, bool digits, float* value) {
-    int c = input_.peek();
-    if (c == '.') {
-      input_.get();
-      c = input_.peek();
-      while (is_digit(c)) {
-        input_.get();
-        number.add_digit(c - '0', true);
-        digits = true;
-        c = input_.peek();
-      }
+  Status finish_number(NumberScanner<Source>& scanner, ScannedNumber& number, float* value) {
+    if (input_.peek() == InputStream::kReadError) return read_error();
+    scanner.fraction(&number);
+    if (input_.peek() == InputStream::kReadError) return read_error();
+    if (!number.any_digit) return incomprehensible("invalid number");
+    const ExponentScan exponent = scanner.exponent(&number);
+    if (input_.peek() == InputStream::kReadError) return read_error();
+    if (exponent == ExponentScan::kWithoutDigits || number.exponent > kLargestExponent ||
+        number.exponent < -kLargestExponent) {
+      return incomprehensible("exponent field");
     }
-    if (c == InputStream::kReadError) return read_error();
-    if (!digits) return incomprehensible("invalid number");
-    int64_t exponent = 0;
-    if (is_exponent_letter(c) || c == '+' || c == '-') {
-      if (Status status = read_exponent(&exponent); !status.ok()) return status;
-    }
-    *value = number.to_float(negative, exponent);
-    return Status();
-  }
-
-  // E, e, D or d with an optional sign, or a bare sign; then digits.
-  Status read_exponent(int64_t* exponent) {
-    int c = input_.get();
-    if (is_exponent_letter(c)) {
-      c = input_.peek();
-      if (c == '+' || c == '-') input_.get();
-    }
-    const bool negative = c == '-';
-    c = input_.peek();
-    if (c == InputStream::kReadError) return read_error();
-    if (!is_digit(c)) return incomprehensible("exponent field");
-    int64_t magnitude = 0;
-    while (is_digit(c)) {
-      input_.get();
-      if (magnitude <= kLargestExponent) magnitude = magnitude * 10 + (c - '0');
-      c = input_.peek();
-    }
-    if (c == InputStream::kReadError) return read_error();
-    if (magnitude > kLargestExponent) return incomprehensible("exponent field");
-    *exponent = negative ? -magnitude : magnitude;
+    *value = number.digits.to_float(number.negative, number.exponent);
     return Status();
   }
 
