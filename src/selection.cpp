@@ -10,6 +10,16 @@
 #include "list_io.h"
 #include "units.h"
 
+// On x86-64 the vector loops of the search are also built for AVX2, and the
+// loader picks that clone where the processor has it. Elsewhere GCC's
+// generic vectors compile to the target's own vector or scalar code, which
+// gives the same results, lane by lane.
+#if defined(__x86_64__)
+#define STARMARK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define STARMARK_VECTOR_CLONES
+#endif
+
 namespace starmark {
 
 // ---------------------------------------------------------------------------
@@ -77,8 +87,9 @@ float approximate_square(float x, float y, float xs, float ys) {
 
 // Stores every star's single-precision square and returns the least;
 // infinity when there is none (a square that is not a number never counts).
-__attribute__((target_clones("avx2", "default"))) float store_approximate_squares(
-    const float* x, const float* y, int32_t count, float xs, float ys, float* squares) {
+STARMARK_VECTOR_CLONES float store_approximate_squares(const float* x, const float* y,
+                                                       int32_t count, float xs, float ys,
+                                                       float* squares) {
   constexpr float kNone = std::numeric_limits<float>::infinity();
   // Two vectors a step, each with its own least.
   Floats least[2] = {Floats{} + kNone, Floats{} + kNone};
@@ -106,10 +117,8 @@ __attribute__((target_clones("avx2", "default"))) float store_approximate_square
 // The first star from `begin` on whose stored square is at most `limit`, or
 // `count`. Candidates are rare: the lanes are tested for one a block at a
 // time.
-__attribute__((target_clones("avx2", "default"))) int32_t next_candidate(const float* squares,
-                                                                         int32_t begin,
-                                                                         int32_t count,
-                                                                         float limit) {
+STARMARK_VECTOR_CLONES int32_t next_candidate(const float* squares, int32_t begin, int32_t count,
+                                              float limit) {
   constexpr int32_t kBlock = 16 * kLanes;
   int32_t j = begin;
   for (; j + kBlock <= count; j += kBlock) {
