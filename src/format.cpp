@@ -163,7 +163,7 @@ bool has_data_descriptor(const std::vector<EditDescriptor>& descriptors) {
 Status Format::parse(std::string_view text, Format* format) {
   std::vector<EditDescriptor> descriptors;
   if (!FormatParser(text).parse(&descriptors)) {
-    return Status::library("fmt", LibraryError::kErrorInFormat);
+    return Status::program("fmt", ProgramError::kErrorInFormat);
   }
   format->text_ = text;
   format->numbers_only_ =
@@ -323,7 +323,7 @@ FieldResult parse_real(std::string_view field, int decimals, float* value) {
 
 Status field_status(FieldResult result) {
   if (result == FieldResult::kOk) return Status();
-  return Status::library(kFieldPrefix, LibraryError::kReadUnexpectedCharacter);
+  return Status::program(kFieldPrefix, ProgramError::kReadUnexpectedCharacter);
 }
 
 }  // namespace
@@ -472,7 +472,7 @@ Status read_numeric(InputLine& line, const EditDescriptor& descriptor, const Rea
     read = true;
     result = parse_integer(field, *integer);
   }
-  if (!read) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+  if (!read) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
   return field_status(result);
 }
 
@@ -484,7 +484,7 @@ Status read_character(InputLine& line, const ReadItem& item) {
   if (std::string* const* whole = std::get_if<std::string*>(&item)) {
     return line.rest_of_line(*whole);
   }
-  return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+  return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
 }
 
 // A record of numbers with one item for each field, as the star records are:
@@ -510,7 +510,7 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
     return read_numbers(input, format, items);
   }
   if (count > 0 && !has_data_descriptor(descriptors)) {
-    return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+    return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
   }
   InputLine line(input);
   // One byte more than the fields take shows the line feed of a full line.
@@ -544,7 +544,7 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
         if (status.ok()) status = line.open(want);
         break;
       case EditDescriptor::Kind::kText:
-        status = Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+        status = Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
         break;
     }
     if (!status.ok()) return status;
@@ -601,7 +601,7 @@ Status write_formatted(const Format& format, const WriteItem* items, size_t coun
                        std::string* text) {
   const std::vector<EditDescriptor>& descriptors = format.descriptors();
   if (count > 0 && !has_data_descriptor(descriptors)) {
-    return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+    return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
   }
   size_t item = 0;
   for (size_t index = 0;; ++index) {
@@ -615,19 +615,19 @@ Status write_formatted(const Format& format, const WriteItem* items, size_t coun
     switch (descriptor.kind) {
       case EditDescriptor::Kind::kInteger: {
         const int32_t* value = std::get_if<int32_t>(&items[item++]);
-        if (value == nullptr) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+        if (value == nullptr) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
         write_integer_field(*value, descriptor.width, text);
         break;
       }
       case EditDescriptor::Kind::kReal: {
         const float* value = std::get_if<float>(&items[item++]);
-        if (value == nullptr) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+        if (value == nullptr) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
         write_real_field(*value, descriptor.width, descriptor.decimals, text);
         break;
       }
       case EditDescriptor::Kind::kCharacter: {
         const std::string_view* value = std::get_if<std::string_view>(&items[item++]);
-        if (value == nullptr) return Status::library(kFieldPrefix, LibraryError::kErrorInFormat);
+        if (value == nullptr) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
         text->append(*value);
         break;
       }

@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-#include "units.h"
+#include "streams.h"
 
 namespace starmark {
 

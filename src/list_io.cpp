@@ -21,7 +21,7 @@ bool is_blank(int c) {
 }
 
 Status incomprehensible(const char* prefix) {
-  return Status::library(prefix, LibraryError::kIncomprehensibleListInput);
+  return Status::program(prefix, ProgramError::kIncomprehensibleListInput);
 }
 
 // One item of the list: a value or a null, given `repeat` times.

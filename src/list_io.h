@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "units.h"
+#include "streams.h"
 
 namespace starmark {
 

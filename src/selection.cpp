@@ -33,9 +33,7 @@ void skip_position_header() {
 
 bool read_position(float* xs, float* ys) {
   float values[2] = {*xs, *ys};
-  const bool read =
-      read_statement(kPositionLogUnit, kListDirected, EndBranch::kReturn,
-                     [&](InputStream& input) { return read_list_reals(input, values, 2); });
+  const bool read = read_list_statement(kPositionLogUnit, values, 2, AtEndOfFile::kReturnFalse);
   *xs = values[0];
   *ys = values[1];
   return read;
@@ -196,10 +194,7 @@ const Format& not_found_format() {
 }
 
 void write_not_found(int32_t number) {
-  const Format& format = not_found_format();
-  const WriteItem item = number;
-  write_statement(kOutputUnit, format.text(),
-                  [&](std::string& text) { return write_formatted(format, &item, 1, &text); });
+  write_statement(kOutputUnit, not_found_format(), {number});
 }
 
 }  // namespace

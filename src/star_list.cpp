@@ -20,28 +20,20 @@ const Format& spaced_line_format() {
 }
 
 void write_header_line(const Format& format, const HeaderLine& line) {
-  const WriteItem item = std::string_view(line.data(), line.size());
-  write_statement(kPsfListUnit, format.text(),
-                  [&](std::string& text) { return write_formatted(format, &item, 1, &text); });
+  write_statement(kPsfListUnit, format, {std::string_view(line.data(), line.size())});
 }
 
 void write_capacity_line(const StarTable& table) {
   const int32_t last = table.count - 1;
-  const ListItem items[] = {table.count,      table.n[last], table.x[last], table.y[last],
-                            table.amag[last], table.a[last], table.b[last], table.c[last]};
-  write_statement(kOutputUnit, kListDirected, [&](std::string& text) {
-    write_list(items, std::size(items), &text);
-    return Status();
-  });
+  write_list_statement(kOutputUnit,
+                       {table.count, table.n[last], table.x[last], table.y[last], table.amag[last],
+                        table.a[last], table.b[last], table.c[last]});
 }
 
 }  // namespace
 
 void read_header_line(int unit, HeaderLine* line) {
-  const ReadItem item = FixedText{line->data(), line->size()};
-  read_statement(unit, line_format().text(), EndBranch::kNone, [&](InputStream& input) {
-    return read_formatted(input, line_format(), &item, 1);
-  });
+  read_statement(unit, line_format(), {FixedText{line->data(), line->size()}}, AtEndOfFile::kFatal);
 }
 
 void copy_header() {
@@ -61,11 +53,10 @@ std::unique_ptr<StarTable> load_star_table() {
   const Format& format = record_format();
   for (int32_t j = 0; j < kMaxStars; ++j) {
     // Each record is read straight into element j of the columns.
-    const ReadItem items[] = {&table->n[j], &table->x[j], &table->y[j], &table->amag[j],
-                              &table->a[j], &table->b[j], &table->c[j]};
-    const bool stored = read_statement(
-        kStarListUnit, format.text(), EndBranch::kReturn,
-        [&](InputStream& input) { return read_formatted(input, format, items, std::size(items)); });
+    const bool stored = read_statement(kStarListUnit, format,
+                                       {&table->n[j], &table->x[j], &table->y[j], &table->amag[j],
+                                        &table->a[j], &table->b[j], &table->c[j]},
+                                       AtEndOfFile::kReturnFalse);
     if (!stored) return table;
     table->count = j + 1;
   }
@@ -74,12 +65,9 @@ std::unique_ptr<StarTable> load_star_table() {
 }
 
 void write_star_record(const StarTable& table, int32_t index) {
-  const Format& format = record_format();
-  const WriteItem items[] = {table.n[index], table.x[index], table.y[index], table.amag[index],
-                             table.a[index], table.b[index], table.c[index]};
-  write_statement(kPsfListUnit, format.text(), [&](std::string& text) {
-    return write_formatted(format, items, std::size(items), &text);
-  });
+  write_statement(kPsfListUnit, record_format(),
+                  {table.n[index], table.x[index], table.y[index], table.amag[index],
+                   table.a[index], table.b[index], table.c[index]});
 }
 
 }  // namespace starmark

@@ -19,24 +19,17 @@ namespace {
 // Writes a prompt and reads its answer: a whole line, without the blanks
 // that end it.
 std::string ask(std::string_view prompt) {
-  const ListItem item = prompt;
-  write_statement(kOutputUnit, kListDirected, [&](std::string& text) {
-    write_list(&item, 1, &text);
-    return Status();
-  });
+  write_list_statement(kOutputUnit, {prompt});
   std::string answer;
-  const ReadItem target = &answer;
-  read_statement(kInputUnit, line_format().text(), EndBranch::kNone, [&](InputStream& input) {
-    return read_formatted(input, line_format(), &target, 1);
-  });
+  read_statement(kInputUnit, line_format(), {&answer}, AtEndOfFile::kFatal);
   answer.erase(answer.find_last_not_of(' ') + 1);
   return answer;
 }
 
 void run() {
-  open_old(kPositionLogUnit, ask(" Imedit logfile name:"));
-  open_old(kStarListUnit, ask(" Image.coo file:"));
-  open_unknown(kPsfListUnit, ask(" Output file of stars for PSF:"));
+  open_existing(kPositionLogUnit, ask(" Imedit logfile name:"));
+  open_existing(kStarListUnit, ask(" Image.coo file:"));
+  open_or_create(kPsfListUnit, ask(" Output file of stars for PSF:"));
   copy_header();
   skip_position_header();
   const std::unique_ptr<StarTable> table = load_star_table();

@@ -78,7 +78,7 @@ TEST(FormatParse, BadFormatsAreErrorsInFormat) {
     SCOPED_TRACE(text);
     Format format;
     const Status status = Format::parse(text, &format);
-    EXPECT_EQ(status.kind(), Status::Kind::kLibrary);
+    EXPECT_EQ(status.kind(), Status::Kind::kProgram);
     EXPECT_EQ(status.message(), "fmt: error in format");
   }
 }
@@ -213,7 +213,7 @@ TEST(FormatRead, BadCharactersAreFatal) {
   for (const auto& c : cases) {
     double value = 0;
     const Status status = read_one_field(c.format, c.line, &value);
-    EXPECT_EQ(status.kind(), Status::Kind::kLibrary) << c.format << " \"" << c.line;
+    EXPECT_EQ(status.kind(), Status::Kind::kProgram) << c.format << " \"" << c.line;
     EXPECT_EQ(status.message(), kBadCharacter) << c.format << " \"" << c.line;
   }
 }

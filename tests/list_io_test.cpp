@@ -111,7 +111,7 @@ TEST(ListRead, IncomprehensibleInput) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
     const Status status = read_position_from(input).status;
-    EXPECT_EQ(status.kind(), Status::Kind::kLibrary);
+    EXPECT_EQ(status.kind(), Status::Kind::kProgram);
     EXPECT_EQ(status.message(), std::string(c.message) + ": incomprehensible list input");
   }
 }

@@ -1,0 +1,49 @@
+// The outcome of every read, write and open: readers and writers return a
+// Status, and only the unit layer turns a failure into the fatal report.
+#pragma once
+
+#include <string>
+
+namespace starmark {
+
+// The failures whose text is the program's own rather than the system's.
+enum class ProgramError {
+  kErrorInFormat,
+  kNullFileName,
+  kNulInFileName,
+  kOutputIsInput,
+  kReadUnexpectedCharacter,
+  kIncomprehensibleListInput,
+  kCantWriteFile,
+};
+const char* program_error_text(ProgramError error);
+
+// Success, the end of a file, or a failure named by where it arose (the
+// report's prefix, such as "fmt" or "open") and what it was.
+class [[nodiscard]] Status {
+ public:
+  enum class Kind { kOk, kEndOfFile, kSystem, kProgram };
+
+  Status() = default;
+  static Status end_of_file(const char* prefix) { return {Kind::kEndOfFile, prefix, 0}; }
+  static Status system(const char* prefix, int error_number) {
+    return {Kind::kSystem, prefix, error_number};
+  }
+  static Status program(const char* prefix, ProgramError error) {
+    return {Kind::kProgram, prefix, static_cast<int>(error)};
+  }
+
+  bool ok() const { return kind_ == Kind::kOk; }
+  bool end_of_file() const { return kind_ == Kind::kEndOfFile; }
+  Kind kind() const { return kind_; }
+  // The report's first line without its line feed, e.g. "fmt: end of file".
+  std::string message() const;
+
+ private:
+  Status(Kind kind, const char* prefix, int code) : kind_(kind), prefix_(prefix), code_(code) {}
+  Kind kind_ = Kind::kOk;
+  const char* prefix_ = "";
+  int code_ = 0;
+};
+
+}  // namespace starmark

@@ -1,0 +1,167 @@
+#include "streams.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "abnormal_end.h"
+
+namespace starmark {
+
+// ---------------------------------------------------------------------------
+// Input
+
+namespace {
+constexpr size_t kInputBufferSize = 64 * 1024;
+}
+
+InputStream::InputStream(int fd)
+    : fd_(fd), buffer_(new char[kInputBufferSize]), capacity_(kInputBufferSize) {
+  next_ = end_ = buffer_.get();
+}
+
+InputStream InputStream::from_text(std::string_view text) {
+  InputStream stream(-1);
+  stream.text_only_ = true;
+  stream.buffer_.reset(new char[text.size() + 1]);
+  stream.capacity_ = text.size() + 1;
+  std::memcpy(stream.buffer_.get(), text.data(), text.size());
+  stream.next_ = stream.buffer_.get();
+  stream.end_ = stream.next_ + text.size();
+  return stream;
+}
+
+bool InputStream::fill() {
+  if (end_met_ || error_ != 0) return false;
+  if (text_only_) {
+    end_met_ = true;
+    return false;
+  }
+  // Keep the unread bytes, which a line peek still needs, at the front.
+  const size_t kept = static_cast<size_t>(end_ - next_);
+  if (next_ != buffer_.get()) {
+    std::memmove(buffer_.get(), next_, kept);
+    next_ = buffer_.get();
+    end_ = next_ + kept;
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd_, end_, capacity_ - kept);
+    if (got > 0) {
+      end_ += got;
+      return true;
+    }
+    if (got == 0) {
+      end_met_ = true;
+      return false;
+    }
+    if (errno != EINTR) {
+      error_ = errno;
+      return false;
+    }
+  }
+}
+
+int InputStream::refill_and_get() {
+  if (!fill()) return error_ != 0 ? kReadError : kEndOfFile;
+  return static_cast<unsigned char>(*next_++);
+}
+
+Status InputStream::peek_line(size_t want, LineStart* start, const char* prefix) {
+  for (;;) {
+    const size_t available = static_cast<size_t>(end_ - next_);
+    const size_t scan = available < want ? available : want;
+    if (const void* line_feed = std::memchr(next_, '\n', scan)) {
+      *start = {next_, static_cast<size_t>(static_cast<const char*>(line_feed) - next_), true,
+                false};
+      return Status();
+    }
+    if (available >= want) {
+      *start = {next_, want, false, false};
+      return Status();
+    }
+    if (!fill()) {
+      if (error_ != 0) return Status::system(prefix, error_);
+      *start = {next_, available, false, true};
+      return Status();
+    }
+  }
+}
+
+Status InputStream::skip_line(const char* prefix) {
+  for (;;) {
+    const void* line_feed = std::memchr(next_, '\n', static_cast<size_t>(end_ - next_));
+    if (line_feed != nullptr) {
+      next_ = static_cast<char*>(const_cast<void*>(line_feed)) + 1;
+      return Status();
+    }
+    next_ = end_;
+    if (!fill()) {
+      return error_ != 0 ? Status::system(prefix, error_) : Status();
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+int write_all(int fd, const char* data, size_t size) noexcept {
+  while (size > 0) {
+    const ssize_t put = ::write(fd, data, size);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return 0;
+}
+
+OutputStream::OutputStream(int fd, size_t block_size, Buffering buffering)
+    : fd_(fd),
+      block_size_(block_size > 0 ? block_size : 1),
+      buffering_(buffering),
+      buffer_(new char[block_size_]) {}
+
+Status OutputStream::write_out(const char* data, size_t size, const char* prefix) {
+  const int error = write_all(fd_, data, size);
+  return error == 0 ? Status() : Status::system(prefix, error);
+}
+
+Status OutputStream::write_line(std::string_view line, const char* prefix) {
+  size_t committed = committed_.load(std::memory_order_relaxed);
+  while (committed + line.size() >= block_size_ || buffering_ == Buffering::kLine) {
+    // The line fills the block (or ends the line of a terminal): the part that
+    // fits goes out with the block, the rest starts the next one.
+    const size_t part = std::min(line.size(), block_size_ - committed);
+    SignalBlock block;
+    std::memcpy(buffer_.get() + committed, line.data(), part);
+    committed_.store(0, std::memory_order_release);
+    const Status status = write_out(buffer_.get(), committed + part, prefix);
+    line.remove_prefix(part);
+    committed = 0;
+    if (!status.ok()) return status;
+    if (line.empty()) return Status();
+  }
+  std::memcpy(buffer_.get() + committed, line.data(), line.size());
+  std::atomic_signal_fence(std::memory_order_release);
+  committed_.store(committed + line.size(), std::memory_order_release);
+  return Status();
+}
+
+Status OutputStream::flush(const char* prefix) {
+  SignalBlock block;
+  const size_t committed = committed_.load(std::memory_order_acquire);
+  committed_.store(0, std::memory_order_release);
+  return write_out(buffer_.get(), committed, prefix);
+}
+
+void OutputStream::flush_from_signal() noexcept {
+  const size_t committed = committed_.load(std::memory_order_acquire);
+  committed_.store(0, std::memory_order_release);
+  write_all(fd_, buffer_.get(), committed);
+}
+
+}  // namespace starmark
