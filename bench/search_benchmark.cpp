@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "selection.h"
+#include "plain_scan.h"
+#include "vector_search.h"
 #include "workload.h"
 
 namespace {

@@ -1,5 +1,3 @@
-#include "selection.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +10,8 @@
 #include <vector>
 
 #include "float_bits.h"
+#include "plain_scan.h"
+#include "vector_search.h"
 
 namespace starmark {
 namespace {
