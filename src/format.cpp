@@ -193,7 +193,8 @@ const Format& line_format() {
 
 namespace {
 
-constexpr const char* kFieldPrefix = "fmt";
+// The fatal report names a failed formatted transfer "fmt".
+constexpr const char* kFormattedReportPrefix = "fmt";
 
 enum class FieldResult { kOk, kBadCharacter };
 
@@ -255,7 +256,7 @@ FieldResult parse_real(std::string_view field, int decimals, float* value) {
 
 Status field_status(FieldResult result) {
   if (result == FieldResult::kOk) return Status();
-  return Status::program(kFieldPrefix, ProgramError::kReadUnexpectedCharacter);
+  return Status::program(kFormattedReportPrefix, ProgramError::kReadUnexpectedCharacter);
 }
 
 }  // namespace
@@ -282,7 +283,7 @@ class InputLine {
   Status open(size_t want) {
     position_ = 0;
     taken_whole_ = false;
-    Status status = input_.peek_line(want, &start_, kFieldPrefix);
+    Status status = input_.peek_line(want, &start_, kFormattedReportPrefix);
     // Most lines hold no comma, and then every field is a plain slice.
     has_comma_ = start_.size > 0 && std::memchr(start_.data, ',', start_.size) != nullptr;
     return status;
@@ -334,7 +335,7 @@ class InputLine {
       return Status();
     }
     input_.advance(position_);
-    return input_.skip_line(kFieldPrefix);
+    return input_.skip_line(kFormattedReportPrefix);
   }
 
   // The rest of the line into `text`, whole. Past kLongestText bytes only
@@ -350,8 +351,9 @@ class InputLine {
     for (;;) {
       const int byte = input_.get();
       if (byte == '\n') return Status();
-      if (byte == InputStream::kEndOfFile) return Status::end_of_file(kFieldPrefix);
-      if (byte == InputStream::kReadError) return Status::system(kFieldPrefix, input_.error());
+      if (byte == InputStream::kEndOfFile) return Status::end_of_file(kFormattedReportPrefix);
+      if (byte == InputStream::kReadError)
+        return Status::system(kFormattedReportPrefix, input_.error());
       if (text->size() < kLongestText || (text->size() == kLongestText && byte != ' ')) {
         text->push_back(static_cast<char>(byte));
       }
@@ -390,7 +392,7 @@ size_t line_width(const Format& format, const ReadItem* items, size_t count) {
 }
 
 Status read_numeric(InputLine& line, const EditDescriptor& descriptor, const ReadItem& item) {
-  if (line.past_end_of_file()) return Status::end_of_file(kFieldPrefix);
+  if (line.past_end_of_file()) return Status::end_of_file(kFormattedReportPrefix);
   const std::string_view field = line.numeric_field(static_cast<size_t>(descriptor.width));
   // `read` is false where the item does not fit the descriptor.
   bool read = false;
@@ -404,19 +406,20 @@ Status read_numeric(InputLine& line, const EditDescriptor& descriptor, const Rea
     read = true;
     result = parse_integer(field, *integer);
   }
-  if (!read) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+  if (!read) return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
   return field_status(result);
 }
 
 Status read_character(InputLine& line, const ReadItem& item) {
   if (const FixedText* text = std::get_if<FixedText>(&item)) {
-    if (!line.characters(text->data, text->size)) return Status::end_of_file(kFieldPrefix);
+    if (!line.characters(text->data, text->size))
+      return Status::end_of_file(kFormattedReportPrefix);
     return Status();
   }
   if (std::string* const* whole = std::get_if<std::string*>(&item)) {
     return line.rest_of_line(*whole);
   }
-  return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+  return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
 }
 
 // A record of numbers with one item for each field, as the star records are:
@@ -442,7 +445,7 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
     return read_numbers(input, format, items);
   }
   if (count > 0 && !has_data_descriptor(descriptors)) {
-    return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+    return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
   }
   InputLine line(input);
   // One byte more than the fields take shows the line feed of a full line.
@@ -476,7 +479,7 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
         if (status.ok()) status = line.open(want);
         break;
       case EditDescriptor::Kind::kText:
-        status = Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+        status = Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
         break;
     }
     if (!status.ok()) return status;
@@ -533,7 +536,7 @@ Status write_formatted(const Format& format, const WriteItem* items, size_t coun
                        std::string* text) {
   const std::vector<EditDescriptor>& descriptors = format.descriptors();
   if (count > 0 && !has_data_descriptor(descriptors)) {
-    return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+    return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
   }
   size_t item = 0;
   for (size_t index = 0;; ++index) {
@@ -547,19 +550,22 @@ Status write_formatted(const Format& format, const WriteItem* items, size_t coun
     switch (descriptor.kind) {
       case EditDescriptor::Kind::kInteger: {
         const int32_t* value = std::get_if<int32_t>(&items[item++]);
-        if (value == nullptr) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+        if (value == nullptr)
+          return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
         write_integer_field(*value, descriptor.width, text);
         break;
       }
       case EditDescriptor::Kind::kReal: {
         const float* value = std::get_if<float>(&items[item++]);
-        if (value == nullptr) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+        if (value == nullptr)
+          return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
         write_real_field(*value, descriptor.width, descriptor.decimals, text);
         break;
       }
       case EditDescriptor::Kind::kCharacter: {
         const std::string_view* value = std::get_if<std::string_view>(&items[item++]);
-        if (value == nullptr) return Status::program(kFieldPrefix, ProgramError::kErrorInFormat);
+        if (value == nullptr)
+          return Status::program(kFormattedReportPrefix, ProgramError::kErrorInFormat);
         text->append(*value);
         break;
       }

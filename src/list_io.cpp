@@ -13,7 +13,8 @@ namespace starmark {
 
 namespace {
 
-constexpr const char* kReadPrefix = "list in";
+// The fatal report names a failed read of the list itself "list in".
+constexpr const char* kListReadReportPrefix = "list in";
 constexpr int64_t kLargestExponent = 99999999;
 
 bool is_blank(int c) {
@@ -44,7 +45,7 @@ class ListReader {
         input_.get();
         c = input_.peek();
       }
-      if (c == InputStream::kEndOfFile) return Status::end_of_file(kReadPrefix);
+      if (c == InputStream::kEndOfFile) return Status::end_of_file(kListReadReportPrefix);
       if (c == InputStream::kReadError) return read_error();
       if (c == ',') {
         input_.get();
@@ -71,11 +72,11 @@ class ListReader {
     }
     // The rest of the line goes unread; the end of the file ends a last line
     // as its line feed would.
-    return input_.skip_line(kReadPrefix);
+    return input_.skip_line(kListReadReportPrefix);
   }
 
  private:
-  Status read_error() const { return Status::system(kReadPrefix, input_.error()); }
+  Status read_error() const { return Status::system(kListReadReportPrefix, input_.error()); }
 
   // The input's bytes as the number scanner reads them: a blank ends a
   // number like any other byte that cannot go on.

@@ -25,7 +25,7 @@ const char* program_error_text(ProgramError error) {
 }
 
 std::string Status::message() const {
-  std::string text = prefix_;
+  std::string text = report_prefix_;
   text += ": ";
   switch (kind_) {
     case Kind::kOk:

@@ -25,12 +25,14 @@ class [[nodiscard]] Status {
   enum class Kind { kOk, kEndOfFile, kSystem, kProgram };
 
   Status() = default;
-  static Status end_of_file(const char* prefix) { return {Kind::kEndOfFile, prefix, 0}; }
-  static Status system(const char* prefix, int error_number) {
-    return {Kind::kSystem, prefix, error_number};
+  static Status end_of_file(const char* report_prefix) {
+    return {Kind::kEndOfFile, report_prefix, 0};
   }
-  static Status program(const char* prefix, ProgramError error) {
-    return {Kind::kProgram, prefix, static_cast<int>(error)};
+  static Status system(const char* report_prefix, int error_number) {
+    return {Kind::kSystem, report_prefix, error_number};
+  }
+  static Status program(const char* report_prefix, ProgramError error) {
+    return {Kind::kProgram, report_prefix, static_cast<int>(error)};
   }
 
   bool ok() const { return kind_ == Kind::kOk; }
@@ -40,9 +42,10 @@ class [[nodiscard]] Status {
   std::string message() const;
 
  private:
-  Status(Kind kind, const char* prefix, int code) : kind_(kind), prefix_(prefix), code_(code) {}
+  Status(Kind kind, const char* report_prefix, int code)
+      : kind_(kind), report_prefix_(report_prefix), code_(code) {}
   Kind kind_ = Kind::kOk;
-  const char* prefix_ = "";
+  const char* report_prefix_ = "";
   int code_ = 0;
 };
 
