@@ -158,7 +158,9 @@ void append(std::string* text, const char* format, ...) {
   text->append(line, static_cast<size_t>(length));
 }
 
-std::string position_log(const std::vector<BenchPosition>& positions) {
+}  // namespace
+
+std::string position_log_text(const std::vector<BenchPosition>& positions) {
   std::string text =
       "# Marked positions, image bench.fits, 4096 x 4096\n"
       "#       x        y\n";
@@ -168,9 +170,7 @@ std::string position_log(const std::vector<BenchPosition>& positions) {
   return text;
 }
 
-}  // namespace
-
-bool write_workload(const Workload& workload, const std::string& folder) {
+std::string star_list_text(const Workload& workload) {
   std::string stars;
   append(&stars, " Star coordinates of image bench.fits, 4096 x 4096 pixels, %zu stars\n",
          workload.stars.size());
@@ -180,9 +180,13 @@ bool write_workload(const Workload& workload, const std::string& folder) {
     append(&stars, "%7d%9.2f%9.2f%9.3f%9.3f%9.3f%9.3f\n", star.n, star.x / 100.0, star.y / 100.0,
            star.amag / 1000.0, star.a / 1000.0, star.b / 1000.0, star.c / 1000.0);
   }
-  return write_file(folder + "/" + kStarListName, stars) &&
-         write_file(folder + "/" + kFoundLogName, position_log(workload.found)) &&
-         write_file(folder + "/" + kMissLogName, position_log(workload.miss));
+  return stars;
+}
+
+bool write_workload(const Workload& workload, const std::string& folder) {
+  return write_file(folder + "/" + kStarListName, star_list_text(workload)) &&
+         write_file(folder + "/" + kFoundLogName, position_log_text(workload.found)) &&
+         write_file(folder + "/" + kMissLogName, position_log_text(workload.miss));
 }
 
 float pixels(int32_t hundredths) {

@@ -45,6 +45,10 @@ inline constexpr const char* kStarListName = "stars.coo";
 inline constexpr const char* kFoundLogName = "found.log";
 inline constexpr const char* kMissLogName = "miss.log";
 
+// The star list of the workload, and a position log of `positions`.
+std::string star_list_text(const Workload& workload);
+std::string position_log_text(const std::vector<BenchPosition>& positions);
+
 // Writes the star list and both position logs into `folder`; false, with a
 // message on standard error, when a file cannot be written.
 bool write_workload(const Workload& workload, const std::string& folder);
