@@ -7,8 +7,11 @@
 # outputs by a search of its own, still writes exactly the committed files.
 #
 # Usage: example_test.sh STARMARK EXAMPLES_DIR
+# STARMARK_EMULATOR, when set, is a command prefix that runs the program, such
+# as "qemu-s390x -L /usr/s390x-linux-gnu" for one built for another machine.
 set -euo pipefail
 starmark=$(realpath "$1")
+read -r -a emulator <<<"${STARMARK_EMULATOR:-}"
 examples=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -35,8 +38,8 @@ expect_same() {
 mkdir "$work/run"
 cp "$examples/field.log" "$examples/field.coo" "$work/run/"
 status=0
-(cd "$work/run" && printf 'field.log\nfield.coo\nfield.psf\n' | "$starmark" >"$work/stdout" 2>"$work/stderr") ||
-  status=$?
+(cd "$work/run" && printf 'field.log\nfield.coo\nfield.psf\n' |
+  "${emulator[@]}" "$starmark" >"$work/stdout" 2>"$work/stderr") || status=$?
 
 if [ "$status" -ne 0 ]; then
   echo "MISMATCH: exit status: expected 0, actual $status"

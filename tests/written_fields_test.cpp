@@ -48,6 +48,10 @@ std::string moved_blank(const std::string& field) {
 }
 
 TEST(WrittenFields, ReadAsTheGeneralWayReadsThem) {
+  if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) {
+    GTEST_SKIP() << "the written-field shortcut is off on big-endian machines: only the general "
+                    "reader runs";
+  }
   std::mt19937_64 random(20261206);
   for (int i = 0; i < 300000; ++i) {
     const int decimals = 2 + static_cast<int>(random() % 2);
