@@ -40,10 +40,10 @@ void write_not_found(int32_t number) {
 
 }  // namespace
 
-void report_position(const StarTable& table, float xs, float ys, int32_t number) {
-  const Nearest nearest = find_nearest(table, xs, ys);
+void report_position(const StarGrid& stars, float xs, float ys, int32_t number) {
+  const Nearest nearest = stars.find_nearest(xs, ys);
   if (nearest.distance < kMatchRadius) {
-    write_star_record(table, nearest.index);
+    write_star_record(stars.table(), nearest.index);
   } else {
     write_not_found(number);
   }

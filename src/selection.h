@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "star_grid.h"
 #include "star_list.h"
-#include "vector_search.h"
 
 namespace starmark {
 
@@ -21,6 +21,6 @@ bool read_position(float* xs, float* ys);
 
 // Writes the nearest star's record to the PSF star list when it lies within
 // kMatchRadius, otherwise the not-found line for position `number`.
-void report_position(const StarTable& table, float xs, float ys, int32_t number);
+void report_position(const StarGrid& stars, float xs, float ys, int32_t number);
 
 }  // namespace starmark

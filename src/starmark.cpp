@@ -33,12 +33,13 @@ void run() {
   copy_header();
   skip_position_header();
   const std::unique_ptr<StarTable> table = load_star_table();
+  const StarGrid stars(*table);
   // A coordinate that no read has given a value matches no star.
   float xs = std::numeric_limits<float>::quiet_NaN();
   float ys = std::numeric_limits<float>::quiet_NaN();
   for (int32_t number = 1; number <= kMaxPositions; ++number) {
     if (!read_position(&xs, &ys)) break;
-    report_position(*table, xs, ys, number);
+    report_position(stars, xs, ys, number);
   }
 }
 

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "star_list.h"
+
 // On x86-64 the vector loops of the search are also built for AVX2, and the
 // loader picks that clone where the processor has it. Elsewhere GCC's
 // generic vectors compile to the target's own vector or scalar code, which
@@ -125,10 +127,7 @@ float candidate_limit(float least) {
 
 }  // namespace
 
-Nearest find_nearest(const StarTable& table, float xs, float ys) {
-  const float* x = table.x.data();
-  const float* y = table.y.data();
-  const int32_t count = table.count;
+Nearest find_nearest_in(const float* x, const float* y, int32_t count, float xs, float ys) {
   Nearest nearest{kSearchStart, -1};
   // The squares of one search; the run has one thread, and a benchmark or
   // a test one per thread.

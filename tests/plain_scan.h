@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "star_list.h"
 #include "vector_search.h"
 
 namespace starmark {

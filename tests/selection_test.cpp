@@ -11,7 +11,7 @@
 
 #include "float_bits.h"
 #include "plain_scan.h"
-#include "vector_search.h"
+#include "star_grid.h"
 
 namespace starmark {
 namespace {
@@ -40,16 +40,16 @@ std::unique_ptr<StarTable> table_of(const std::vector<Star>& stars) {
   return table;
 }
 
-// The vectorised search must agree with the plain scan in every bit.
+// The program's search must agree with the plain scan in every bit.
 testing::AssertionResult same_as_plain(const StarTable& table, float xs, float ys) {
-  const Nearest fast = find_nearest(table, xs, ys);
+  const Nearest fast = StarGrid(table).find_nearest(xs, ys);
   const Nearest plain = find_nearest_plain(table, xs, ys);
   if (bits_of(fast.distance) == bits_of(plain.distance) && fast.index == plain.index) {
     return testing::AssertionSuccess();
   }
   return testing::AssertionFailure()
          << std::setprecision(9) << "table of " << table.count << ", position (" << xs << ", " << ys
-         << "): find_nearest gives star " << fast.index << " at " << fast.distance
+         << "): the grid gives star " << fast.index << " at " << fast.distance
          << ", find_nearest_plain star " << plain.index << " at " << plain.distance;
 }
 
@@ -199,7 +199,15 @@ Star random_star(std::mt19937_64& random, const std::vector<Star>& earlier, floa
 
 Star random_position(std::mt19937_64& random) {
   std::uniform_real_distribution<float> field(-1000.0f, 1000.0f);
-  switch (random() % 8) {
+  std::uniform_real_distribution<float> nudge(-0.01f, 0.01f);
+  switch (random() % 10) {
+    case 8:  // at a corner of the search's cells, which are 32 pixels wide
+      return {32.0f * static_cast<float>(static_cast<int>(random() % 64) - 32) + nudge(random),
+              32.0f * static_cast<float>(static_cast<int>(random() % 64) - 32) + nudge(random)};
+    case 9: {  // at the bound of the cells, 2^60, within or beyond it
+      const float bound = random() % 2 ? 0x1p60f : -0x1p60f;
+      return {random() % 2 ? bound : std::nextafter(bound, 0.0f), field(random)};
+    }
     case 0:
       return {0.0f, 0.0f};
     case 3:  // small, so that offsets keep most of their bits
