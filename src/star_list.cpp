@@ -1,8 +1,11 @@
 #include "star_list.h"
 
+#include <iterator>
+
 #include "format.h"
 #include "list_io.h"
 #include "units.h"
+#include "written_fields.h"
 
 namespace starmark {
 
@@ -47,17 +50,57 @@ void copy_header() {
   write_header_line(line_format(), first);
 }
 
+namespace {
+
+// The columns of the next line when it has exactly kRecordWidth of them,
+// ended by a line feed or by the end of the file, and how much of the input
+// they take with it; null otherwise, a failure of the file included (the
+// general read then reports it). A fully buffered line is not searched for
+// its line feed: a line feed among the columns is not in the written form.
+const char* record_columns(InputStream& input, size_t* taken) {
+  *taken = kRecordWidth + 1;
+  const char* columns = input.buffered(kRecordWidth + 1);
+  if (columns != nullptr && columns[kRecordWidth] == '\n') return columns;
+  InputStream::LineStart line;
+  if (!input.peek_line(kRecordWidth + 1, &line, "fmt").ok() || line.size != kRecordWidth ||
+      !(line.line_feed || line.file_end)) {
+    return nullptr;
+  }
+  if (line.file_end) *taken = kRecordWidth;
+  return line.data;
+}
+
+}  // namespace
+
+Status read_star_record(InputStream& input, StarRecord* record) {
+  size_t taken;
+  const char* columns = record_columns(input, &taken);
+  if (columns != nullptr && read_written_record(columns, record)) {
+    input.advance(taken);
+    return Status();
+  }
+  const ReadItem items[] = {&record->n, &record->x, &record->y, &record->amag,
+                            &record->a, &record->b, &record->c};
+  return read_formatted(input, record_format(), items, std::size(items));
+}
+
 std::unique_ptr<StarTable> load_star_table() {
   // The columns are filled by the load; only the count starts at zero.
   std::unique_ptr<StarTable> table(new StarTable);
-  const Format& format = record_format();
+  const std::string_view format = record_format().text();
   for (int32_t j = 0; j < kMaxStars; ++j) {
-    // Each record is read straight into element j of the columns.
-    const bool stored = read_statement(kStarListUnit, format,
-                                       {&table->n[j], &table->x[j], &table->y[j], &table->amag[j],
-                                        &table->a[j], &table->b[j], &table->c[j]},
-                                       AtEndOfFile::kReturnFalse);
+    StarRecord record;
+    const bool stored =
+        read_statement_with(kStarListUnit, format, AtEndOfFile::kReturnFalse,
+                            [&](InputStream& input) { return read_star_record(input, &record); });
     if (!stored) return table;
+    table->n[j] = record.n;
+    table->x[j] = record.x;
+    table->y[j] = record.y;
+    table->amag[j] = record.amag;
+    table->a[j] = record.a;
+    table->b[j] = record.b;
+    table->c[j] = record.c;
     table->count = j + 1;
   }
   write_capacity_line(*table);

@@ -9,9 +9,17 @@
 #include <cstdint>
 #include <memory>
 
+#include "streams.h"
+
 namespace starmark {
 
 inline constexpr int32_t kMaxStars = 50000;
+
+// The values of one star record.
+struct StarRecord {
+  int32_t n;
+  float x, y, amag, a, b, c;
+};
 
 // The stars of the star list in file order, as seven parallel columns.
 struct StarTable {
@@ -36,6 +44,11 @@ void read_header_line(int unit, HeaderLine* line);
 // Copies the star list's three header lines to the PSF star list, with an
 // empty line after the second.
 void copy_header();
+
+// Reads the next star record of `input`: a line in the written form at once
+// (written_fields.h), any other by the record format. The values, the status
+// and what is taken of `input` are the same either way.
+Status read_star_record(InputStream& input, StarRecord* record);
 
 // Reads the star records that follow the header into a new table, up to
 // kMaxStars; at the capacity it writes the capacity line on standard output.

@@ -46,6 +46,11 @@ class InputStream {
     bool file_end;   // the file ends right after `size` bytes, with no line feed
   };
   Status peek_line(size_t want, LineStart* start, const char* prefix);
+  // The next `count` bytes when that many are buffered, whatever they hold;
+  // null otherwise. Nothing is read or taken.
+  const char* buffered(size_t count) const {
+    return static_cast<size_t>(end_ - next_) >= count ? next_ : nullptr;
+  }
   // Takes `count` bytes of the current line, which peek_line has shown.
   void advance(size_t count) { next_ += count; }
   // Takes the rest of the current line and its line feed, or the rest of

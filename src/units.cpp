@@ -123,19 +123,6 @@ void end_statement() {
   if (g_statement.format != kListDirectedFormatText) g_statement.format_current = false;
 }
 
-// Runs the transfer of a read statement on the unit's input: true on
-// success, false at the end of the file when the statement returns there.
-template <typename Transfer>
-bool read_from(int number, std::string_view format, AtEndOfFile at_end, Transfer&& transfer) {
-  begin_statement(number, format, true);
-  InputStream& input = *g_units[number].input;
-  const Status status = input.end_met() ? Status::end_of_file("read start") : transfer(input);
-  if (status.end_of_file() && at_end == AtEndOfFile::kReturnFalse) return false;
-  if (!status.ok()) fatal(status);
-  end_statement();
-  return true;
-}
-
 // Hands the text of a write statement, whole lines, to the unit's stream.
 void write_out(const Status& status, std::string_view text) {
   if (!status.ok()) fatal(status);
@@ -204,16 +191,30 @@ void open_or_create(int number, const std::string& name) {
   publish_output(number, fd, OutputStream::Buffering::kFull);
 }
 
+Status begin_read_statement(int unit, std::string_view format, InputStream** input) {
+  begin_statement(unit, format, true);
+  *input = &*g_units[unit].input;
+  return (*input)->end_met() ? Status::end_of_file("read start") : Status();
+}
+
+bool end_read_statement(const Status& status, AtEndOfFile at_end) {
+  if (status.end_of_file() && at_end == AtEndOfFile::kReturnFalse) return false;
+  if (!status.ok()) fatal(status);
+  end_statement();
+  return true;
+}
+
 bool read_statement(int unit, const Format& format, std::initializer_list<ReadItem> items,
                     AtEndOfFile at_end) {
-  return read_from(unit, format.text(), at_end, [&](InputStream& input) {
+  return read_statement_with(unit, format.text(), at_end, [&](InputStream& input) {
     return read_formatted(input, format, items.begin(), items.size());
   });
 }
 
 bool read_list_statement(int unit, float* values, size_t count, AtEndOfFile at_end) {
-  return read_from(unit, kListDirectedFormatText, at_end,
-                   [&](InputStream& input) { return read_list_reals(input, values, count); });
+  return read_statement_with(unit, kListDirectedFormatText, at_end, [&](InputStream& input) {
+    return read_list_reals(input, values, count);
+  });
 }
 
 void write_statement(int unit, const Format& format, std::initializer_list<WriteItem> items) {

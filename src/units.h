@@ -42,6 +42,25 @@ bool read_statement(int unit, const Format& format, std::initializer_list<ReadIt
                     AtEndOfFile at_end);
 bool read_list_statement(int unit, float* values, size_t count, AtEndOfFile at_end);
 
+// The two halves of a read statement whose transfer its caller makes
+// (read_statement_with). The start gives the unit's stream, or the end of the
+// file when the file has already ended; the end takes the transfer's status
+// and returns as read_statement does.
+Status begin_read_statement(int unit, std::string_view format, InputStream** input);
+bool end_read_statement(const Status& status, AtEndOfFile at_end);
+
+// One read statement on `unit` under `format` whose items `transfer`, a
+// callable Status(InputStream&), reads from the unit's stream: a record read
+// in a form of its own (star_list.h). As read_statement otherwise, its fatal
+// report included.
+template <typename Transfer>
+bool read_statement_with(int unit, std::string_view format, AtEndOfFile at_end,
+                         Transfer&& transfer) {
+  InputStream* input = nullptr;
+  const Status start = begin_read_statement(unit, format, &input);
+  return end_read_statement(start.ok() ? transfer(*input) : start, at_end);
+}
+
 // One write statement on a unit; a failure is fatal.
 void write_statement(int unit, const Format& format, std::initializer_list<WriteItem> items);
 void write_list_statement(int unit, std::initializer_list<ListItem> items);

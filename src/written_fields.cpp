@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "decimal.h"
-
 namespace starmark {
 
 namespace {
@@ -12,66 +10,101 @@ namespace {
 constexpr uint64_t kEveryByte = 0x0101010101010101;
 constexpr uint64_t kHighBits = 0x80 * kEveryByte;
 
-// Eight ASCII digits as their value: pairs, then quadruples, then all eight,
-// each step one multiplication.
-uint64_t eight_digits(uint64_t word) {
-  word = (word & 0x0F0F0F0F0F0F0F0F) * 2561 >> 8;
-  word = (word & 0x00FF00FF00FF00FF) * 6553601 >> 16;
-  return (word & 0x0000FFFF0000FFFF) * 42949672960001 >> 32;
+uint64_t word_at(const char* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
 }
 
-// Eight characters that are blanks, an optional sign, then only digits, at
-// least `least_digits` of them: the digits' value and the sign. False for
-// anything else.
-__attribute__((always_inline)) inline bool written_digits(uint64_t word, int least_digits,
-                                                          uint64_t* magnitude, bool* negative) {
-  if ((word & kHighBits) != 0) return false;
-  // With seven-bit bytes none of these sums carries into the next byte.
-  const uint64_t digit = (word + 0x50 * kEveryByte) & ~(word + 0x46 * kEveryByte) & kHighBits;
-  const uint64_t blank = ~((word ^ (' ' * kEveryByte)) + 0x7F * kEveryByte) & kHighBits;
-  if (digit == 0) return false;
-  const int first_digit = __builtin_ctzll(digit) >> 3;
-  if (8 - first_digit < least_digits) return false;
-  const uint64_t before_digits = (uint64_t{1} << (8 * first_digit)) - 1;
-  if (((digit | before_digits) & kHighBits) != kHighBits) return false;
-  const uint64_t sign = first_digit > 0 ? (word >> (8 * (first_digit - 1))) & 0xFF : 0;
-  const bool signed_field = sign == '-' || sign == '+';
-  const uint64_t blanks = (signed_field ? before_digits >> 8 : before_digits) & kHighBits;
-  if ((blank & blanks) != blanks) return false;
-  *magnitude = eight_digits((word & ~before_digits) | ('0' * kEveryByte & before_digits));
-  *negative = sign == '-';
+// Eight digit values, one a byte, the first the most significant, as one
+// number: pairs, then quadruples (each step one multiplication), then the two
+// quadruples.
+uint64_t eight_digits(uint64_t values) {
+  const uint64_t pairs = (values * 2561 >> 8) & 0x00FF00FF00FF00FF;
+  const uint64_t quadruples = pairs * 6553601 >> 16;
+  return (quadruples & 0xFFFF) * 10000 + (quadruples >> 32);
+}
+
+// Eight characters of seven bits (a field; a real's without its point):
+// blanks, an optional minus, then digits to the end, the bytes of `needed`
+// among them. False for any other form. The caller tests the eighth bits
+// afterwards, of all the characters gathered in `characters`.
+__attribute__((always_inline)) inline bool written_integer(uint64_t word, uint64_t needed,
+                                                           uint64_t* characters, int64_t* value) {
+  *characters |= word;
+  // Digits become their values, and only they stay below ten.
+  const uint64_t values = word ^ '0' * kEveryByte;
+  const uint64_t not_digits = (values + 0x76 * kEveryByte) & kHighBits;
+  // All eight bits of each byte that is not a digit: in the written form the
+  // bytes before the first digit, 2^(8k) - 1 for k of them.
+  const uint64_t before_digits = (not_digits << 1) - (not_digits >> 7);
+  if ((before_digits & ((before_digits + 1) | needed)) != 0) return false;
+  // Those are blanks, but for a minus right before the digits.
+  const uint64_t sign = (word ^ ' ' * kEveryByte) & before_digits;
+  if (sign != 0 && sign != ((before_digits >> 8) + 1) * ('-' ^ ' ')) return false;
+  const int64_t magnitude = static_cast<int64_t>(eight_digits(values & ~before_digits));
+  *value = sign != 0 ? -magnitude : magnitude;
+  return true;
+}
+
+// A real field of nine columns whose point stands after `point` of them,
+// with 8 - point decimals, divided by `scale`, their power of ten. The
+// integer and the power are exact doubles, so the division rounds correctly,
+// and the sign is symmetric in both roundings: the value of the general
+// reader. A zero with a minus is the integer 0 and reads as plus zero, as
+// there.
+__attribute__((always_inline)) inline bool written_real(const char* field, int point, double scale,
+                                                        uint64_t* characters, float* value) {
+  // The bytes before the point from a word at the field, the decimals from
+  // a word one byte further.
+  const uint64_t before_point = (uint64_t{1} << (8 * point)) - 1;
+  const uint64_t after = word_at(field + 1);
+  const uint64_t word = ((word_at(field) ^ after) & before_point) ^ after;
+  int64_t digits;
+  if (field[point] != '.' || !written_integer(word, ~before_point, characters, &digits)) {
+    return false;
+  }
+  *value = static_cast<float>(static_cast<double>(digits) / scale);
   return true;
 }
 
 }  // namespace
 
 bool parse_written_real(std::string_view field, int decimals, float* value) {
+  static constexpr double kPowersOfTen[] = {1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+  if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__ || field.size() != 9 || decimals < 1 ||
+      decimals > 7) {
+    return false;
+  }
+  uint64_t characters = 0;
+  float read;
+  if (!written_real(field.data(), 8 - decimals, kPowersOfTen[decimals - 1], &characters, &read) ||
+      (characters & kHighBits) != 0) {
+    return false;
+  }
+  *value = read;
+  return true;
+}
+
+bool read_written_record(const char* columns, StarRecord* record) {
   // The word's bytes are the characters in memory order only on a
   // little-endian machine.
   if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) return false;
-  // The last eight characters of a field of eight or nine; the ninth, in
-  // front, must be a blank.
-  const size_t size = field.size();
-  if (size < 8 || size > 9 || (size == 9 && field[0] != ' ') || decimals < 1 || decimals > 6) {
+  uint64_t characters = 0;
+  int64_t n;
+  StarRecord read;
+  // The seven columns of n after a blank; its last must be a digit.
+  if (!written_integer(word_at(columns) << 8 | ' ', uint64_t{0xFF} << 56, &characters, &n) ||
+      !written_real(columns + 7, 6, 1e2, &characters, &read.x) ||
+      !written_real(columns + 16, 6, 1e2, &characters, &read.y) ||
+      !written_real(columns + 25, 5, 1e3, &characters, &read.amag) ||
+      !written_real(columns + 34, 5, 1e3, &characters, &read.a) ||
+      !written_real(columns + 43, 5, 1e3, &characters, &read.b) ||
+      !written_real(columns + 52, 5, 1e3, &characters, &read.c) || (characters & kHighBits) != 0) {
     return false;
   }
-  uint64_t word;
-  std::memcpy(&word, field.data() + size - 8, sizeof word);
-  const int point = 7 - decimals;
-  if (((word >> (8 * point)) & 0xFF) != '.') return false;
-  // Without the point: the bytes before it move up one, a blank comes first.
-  const uint64_t to_point = (uint64_t{1} << (8 * point + 8)) - 1;
-  word = (word & ~to_point) | ((word << 8) & to_point) | ' ';
-  uint64_t mantissa;
-  bool negative;
-  // Every decimal must be a digit: a blank among them is ignored, and then
-  // the point does not stand where it seems to.
-  if (!written_digits(word, decimals, &mantissa, &negative)) return false;
-  double exact = 0.0;
-  if (mantissa != 0 && !short_decimal_to_double(mantissa, -decimals, &exact)) return false;
-  const float rounded = static_cast<float>(exact);
-  // Only zeros read as plus zero, whatever the sign.
-  *value = negative && mantissa != 0 ? -rounded : rounded;
+  read.n = static_cast<int32_t>(n);
+  *record = read;
   return true;
 }
 
