@@ -13,40 +13,28 @@ namespace starmark {
 namespace {
 
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kLargest = std::numeric_limits<float>::max();
 // What the variables hold before a read, so that a value left alone shows.
 constexpr float kFirstBefore = -7.0f;
 constexpr float kSecondBefore = -8.0f;
 
-float single(double value) {
-  return static_cast<float>(value);
-}
-
-struct Position {
-  Status status;
-  float xs = kFirstBefore;
-  float ys = kSecondBefore;
-};
-
-Position read_position_from(InputStream& input) {
-  float values[2] = {kFirstBefore, kSecondBefore};
-  Position position;
-  position.status = read_list_reals(input, values, 2);
-  position.xs = values[0];
-  position.ys = values[1];
-  return position;
+// Reads a position into `values`, which hold kFirstBefore and kSecondBefore
+// before the read, so that a value left alone shows.
+Status read_position(InputStream& input, float (&values)[2]) {
+  values[0] = kFirstBefore;
+  values[1] = kSecondBefore;
+  return read_list_reals(input, values, 2);
 }
 
 // ---------------------------------------------------------------------------
 // Reading
 
-// The forms of numbers at large are compared with the C library in
+// The forms of numbers at large are compared with the number oracle in
 // decimal_test.cpp; these are the rules of the list around them.
 TEST(ListRead, ValuesNullsSlashesAndRepeats) {
-  const std::string thousands_of_threes = "0." + std::string(3000, '3');
-  const std::string shifted_one = "1" + std::string(2999, '0') + "e-2999";
-  const std::string small_one = "0." + std::string(2999, '0') + "1e3000";
   const struct {
-    std::string text;
+    const char* text;
     float xs;
     float ys;
   } cases[] = {{"12.5 100\n", 12.5f, 100.0f},
@@ -61,7 +49,6 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
                {"5/\n", 5.0f, kSecondBefore},
                {"5 / 6\n", 5.0f, kSecondBefore},
                {"2*4.5\n", 4.5f, 4.5f},
-               {"3*1.5\n", 1.5f, 1.5f},
                {"11*100.5 3\n", 100.5f, 100.5f},
                {"2*-3\n", -3.0f, -3.0f},
                {"1*4.5 6\n", 4.5f, 6.0f},
@@ -69,29 +56,32 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
                {"1* 6\n", kFirstBefore, 6.0f},
                {"4294967296*7\n", 7.0f, 7.0f},
                {"99999999999999999999*7\n", 7.0f, 7.0f},
-               {"1.0-2.0\n", single(0.01), 0.0f},
+               {"1.0-2.0\n", 0.01f, 0.0f},
                {"1e99999999 1e-99999999\n", kInfinity, 0.0f},
                {"-1e99999999 -1e-99999999\n", -kInfinity, -0.0f},
                {"1e0000000000002 1\n", 100.0f, 1.0f},
                // The rest of the line after the second value is never looked at.
                {"1 2 zzz 1e999999999 *\n", 1.0f, 2.0f},
                {"1 2\r\n", 1.0f, 2.0f},
-               // 40 significant digits are used: the digits after them would round
-               // the nearest double up to one whose float is 1.00000012.
-               {"1.000000059604644886412927462515654042363166809082031250001 2\n", 1.0f, 2.0f},
-               {thousands_of_threes + " " + shifted_one + "\n", single(1.0 / 3), 1.0f},
-               {small_one + "\n1\n", 1.0f, 1.0f}};
+               // The end of the file ends a last line as a line feed would.
+               {"1 2", 1.0f, 2.0f},
+               {"1\n2", 1.0f, 2.0f},
+               {"1 2 \t", 1.0f, 2.0f},
+               {"1 2,", 1.0f, 2.0f},
+               {"1 2\r", 1.0f, 2.0f},
+               {"1 2 x", 1.0f, 2.0f}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 80));
+    SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
-    const Position position = read_position_from(input);
-    ASSERT_TRUE(position.status.ok()) << position.status.message();
-    EXPECT_EQ(bits_of(position.xs), bits_of(c.xs)) << position.xs;
-    EXPECT_EQ(bits_of(position.ys), bits_of(c.ys)) << position.ys;
+    float values[2];
+    ASSERT_TRUE(read_position(input, values).ok());
+    EXPECT_EQ(bits_of(values[0]), bits_of(c.xs)) << values[0];
+    EXPECT_EQ(bits_of(values[1]), bits_of(c.ys)) << values[1];
+    EXPECT_TRUE(read_position(input, values).end_of_file());
   }
 }
 
-TEST(ListRead, IncomprehensibleInput) {
+TEST(ListRead, IncomprehensibleInputAndTheEndOfTheFile) {
   const struct {
     const char* text;
     const char* message;
@@ -110,44 +100,16 @@ TEST(ListRead, IncomprehensibleInput) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     InputStream input = InputStream::from_text(c.text);
-    const Status status = read_position_from(input).status;
-    EXPECT_EQ(status.kind(), Status::Kind::kProgram);
-    EXPECT_EQ(status.message(), std::string(c.message) + ": incomprehensible list input");
+    float values[2];
+    const Status status = read_position(input, values);
+    EXPECT_EQ(status.message(), c.message + std::string(": incomprehensible list input"));
   }
-}
-
-TEST(ListRead, EndOfFile) {
-  const struct {
-    const char* text;
-    bool first_read_ok;
-  } cases[] = {{"", false},     {" \n\n \t\n", false}, {"1\n", false},  {"1", false},
-               {"1 2", true},   {"1 2 \t", true},      {"1\n2", true},  {"1 2\n", true},
-               {"1 2 3", true}, {"1 2,", true},        {"1 2\r", true}, {"1 2 x", true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    InputStream input = InputStream::from_text(c.text);
-    const Position first = read_position_from(input);
-    if (c.first_read_ok) {
-      ASSERT_TRUE(first.status.ok()) << first.status.message();
-      EXPECT_EQ(first.xs, 1.0f);
-      EXPECT_EQ(first.ys, 2.0f);
-      EXPECT_TRUE(read_position_from(input).status.end_of_file());
-    } else {
-      EXPECT_EQ(first.status.kind(), Status::Kind::kEndOfFile);
-    }
+  // No second value before the end of the file.
+  for (const char* text : {"", " \n\n \t\n", "1\n", "1"}) {
+    InputStream input = InputStream::from_text(text);
+    float values[2];
+    EXPECT_TRUE(read_position(input, values).end_of_file()) << text;
   }
-}
-
-TEST(ListRead, EachReadStartsOnTheLineAfterTheLastValue) {
-  InputStream input = InputStream::from_text("1 2 3\n4\n5 6\n,9\n/\n7,,\n");
-  float values[2] = {0, 0};
-  const float expected[][2] = {{1, 2}, {4, 5}, {4, 9}, {4, 9}, {7, 9}};
-  for (const auto& pair : expected) {
-    ASSERT_TRUE(read_list_reals(input, values, 2).ok());
-    EXPECT_EQ(values[0], pair[0]);
-    EXPECT_EQ(values[1], pair[1]);
-  }
-  EXPECT_TRUE(read_list_reals(input, values, 2).end_of_file());
 }
 
 // ---------------------------------------------------------------------------
@@ -160,7 +122,6 @@ TEST(ListWrite, RealItems) {
   } cases[] = {{12.5f, "  12.5"},
                {100.0f, "  100."},
                {-3.25f, " -3.25"},
-               {1.0f, "  1."},
                {-1.0f, " -1."},
                {0.0f, "  0."},
                {-0.0f, "  0."},
@@ -169,15 +130,14 @@ TEST(ListWrite, RealItems) {
                {1.2e-4f, "  0.000119999997"},
                {1e-4f, "  9.99999975E-05"},
                {1e-45f, "  1.40129846E-45"},
-               {1e8f, "  100000000."},
                {123456789.0f, "  123456792."},
                {999999936.0f, "  999999936."},
                {1e9f, "  1.E+09"},
                {-1.5e10f, " -1.50000005E+10"},
-               {std::numeric_limits<float>::max(), "  3.40282347E+38"},
+               {kLargest, "  3.40282347E+38"},
                {kInfinity, "  INF"},
                {-kInfinity, " -INF"},
-               {std::numeric_limits<float>::quiet_NaN(), "  NAN"}};
+               {kNaN, "  NAN"}};
   for (const auto& c : cases) {
     std::string text;
     write_list_real(c.value, &text);

@@ -12,6 +12,7 @@
 #include "float_bits.h"
 #include "plain_scan.h"
 #include "star_grid.h"
+#include "workload.h"
 
 namespace starmark {
 namespace {
@@ -58,43 +59,22 @@ Nearest nearest_checked(const StarTable& table, float xs, float ys) {
   return find_nearest_plain(table, xs, ys);
 }
 
-TEST(Selection, DistancesAtTheLimits) {
-  const float below_ten = std::nextafter(10.0f, 0.0f);
-  const struct {
-    Star star;
-    float distance;
-    int32_t index;
-  } cases[] = {{{3.0f, 0.0f}, 3.0f, 0},
-               {{0.0f, -3.0f}, 3.0f, 0},
-               {{3.0f, 4.0f}, 5.0f, 0},
-               {{below_ten, 0.0f}, below_ten, 0},
-               {{-6.0f, 8.0f}, kSearchStart, -1},
-               {{10.0f, 1e-4f}, kSearchStart, -1},
-               // Its square is below 100, but its distance rounds to 10.0.
-               {{6.0f, std::nextafter(8.0f, 0.0f)}, kSearchStart, -1}};
-  for (const auto& c : cases) {
-    const auto table = table_of({c.star});
-    const Nearest nearest = nearest_checked(*table, 0.0f, 0.0f);
-    EXPECT_EQ(bits_of(nearest.distance), bits_of(c.distance)) << c.star.x << ", " << c.star.y;
-    EXPECT_EQ(nearest.index, c.index) << c.star.x << ", " << c.star.y;
-  }
-  EXPECT_EQ(nearest_checked(*table_of({}), 0.0f, 0.0f).index, -1);
-}
-
 // Star `first` at index i and star `second` at index j > i, at the same
 // rounded distance, among farther stars: the earlier one wins wherever the
 // two stand in the vector lanes.
-void expect_earlier_wins(Star first, Star second, float xs, float ys) {
+void expect_earlier_wins(Star first, Star second, Star position) {
   auto table = std::make_unique<StarTable>();
   for (size_t size = 2; size <= 13; ++size) {
     for (size_t i = 0; i < size; ++i) {
       for (size_t j = i + 1; j < size; ++j) {
         std::vector<Star> stars;
-        for (size_t k = 0; k < size; ++k) stars.push_back({xs + 4.0f + 0.25f * k, ys + 2.0f});
+        for (size_t k = 0; k < size; ++k) {
+          stars.push_back({position.x + 4.0f + 0.25f * k, position.y + 2.0f});
+        }
         stars[i] = first;
         stars[j] = second;
         fill(stars, table.get());
-        const Nearest nearest = nearest_checked(*table, xs, ys);
+        const Nearest nearest = nearest_checked(*table, position.x, position.y);
         EXPECT_EQ(nearest.index, static_cast<int32_t>(i)) << "size " << size << " j " << j;
       }
     }
@@ -102,62 +82,71 @@ void expect_earlier_wins(Star first, Star second, float xs, float ys) {
 }
 
 TEST(Selection, EqualDistancesGoToTheEarlierStar) {
-  const float xs = 50.0f;
-  const float ys = 50.0f;
-  const Star near{51.0f, 51.0f};
-  for (const Star other : {near, Star{49.0f, 49.0f}, Star{49.0f, 51.0f}, Star{51.0f, 49.0f}}) {
-    expect_earlier_wins(near, other, xs, ys);
-    expect_earlier_wins(other, near, xs, ys);
-  }
-}
-
-double square_of(const Star& star) {
-  return static_cast<double>(star.x) * star.x + static_cast<double>(star.y) * star.y;
-}
-
-TEST(Selection, DistancesThatOnlyRoundingMakesEqual) {
   const float d = kSmallestSubnormal;
   const struct {
-    Star a, b;
-  } pairs[] = {{{1.0f, 0.0f}, {1.0f, 1e-4f}},                // squares 1 and 1 + 1e-8
-               {{1.0f, 0.0f}, {1.0f - 0x1p-24f, 3.06e-4f}},  // 1 and just below 1
-               {{3 * d, 0.0f}, {2 * d, 2 * d}},              // 9 and 8 subnormal steps squared
-               // Single-precision squares two steps apart: 4 - 2^-21 and 4.
-               {{-0x1.b49196p+0f, -0x1.0b7ddap+0f}, {0x1.5e7116p+0f, 0x1.754686p+0f}},
-               // Single-precision squares two subnormal steps apart.
-               {{0x1.82p-68f, 0x1.95p-67f}, {0x1.a04p-69f, 0x1.b4666ap-67f}}};
+    Star position, a, b;
+  } pairs[] = {{{50, 50}, {51, 51}, {51, 51}},
+               {{50, 50}, {51, 51}, {49, 49}},
+               {{50, 50}, {51, 51}, {49, 51}},
+               {{50, 50}, {51, 51}, {51, 49}},
+               // Only the rounding makes these distances equal: their squares
+               // are 1 and 1 + 1e-8, 1 and just below 1, 9 and 8 subnormal
+               // steps squared, single-precision squares two steps apart (4 -
+               // 2^-21 and 4) and two subnormal steps apart.
+               {{0, 0}, {1.0f, 0.0f}, {1.0f, 1e-4f}},
+               {{0, 0}, {1.0f, 0.0f}, {1.0f - 0x1p-24f, 3.06e-4f}},
+               {{0, 0}, {3 * d, 0.0f}, {2 * d, 2 * d}},
+               {{0, 0}, {-0x1.b49196p+0f, -0x1.0b7ddap+0f}, {0x1.5e7116p+0f, 0x1.754686p+0f}},
+               {{0, 0}, {0x1.82p-68f, 0x1.95p-67f}, {0x1.a04p-69f, 0x1.b4666ap-67f}}};
   for (const auto& pair : pairs) {
-    // The construction: different squares, one distance.
-    ASSERT_NE(square_of(pair.a), square_of(pair.b));
-    const Nearest a = find_nearest_plain(*table_of({pair.a}), 0.0f, 0.0f);
-    const Nearest b = find_nearest_plain(*table_of({pair.b}), 0.0f, 0.0f);
-    ASSERT_EQ(bits_of(a.distance), bits_of(b.distance));
-    ASSERT_EQ(a.index, 0);
-    expect_earlier_wins(pair.a, pair.b, 0.0f, 0.0f);
-    expect_earlier_wins(pair.b, pair.a, 0.0f, 0.0f);
+    const Star at = pair.position;
+    ASSERT_EQ(bits_of(find_nearest_plain(*table_of({pair.a}), at.x, at.y).distance),
+              bits_of(find_nearest_plain(*table_of({pair.b}), at.x, at.y).distance));
+    expect_earlier_wins(pair.a, pair.b, at);
+    expect_earlier_wins(pair.b, pair.a, at);
   }
 }
 
-TEST(Selection, NonNumbersInfinitiesAndHugeCoordinates) {
+// The nearest star, at the limits of the distance, among stars and at
+// positions that are not numbers, infinite or huge; kSearchStart and -1 when
+// no star is nearer.
+TEST(Selection, NearestStarAtTheLimits) {
+  const float below_ten = std::nextafter(10.0f, 0.0f);
   const struct {
     std::vector<Star> stars;
     Star position;
     int32_t index;
-  } cases[] = {
-      {{{1.0f, 1.0f}}, {kNaN, 0.0f}, -1},
-      {{{1.0f, 1.0f}}, {0.0f, kNaN}, -1},
-      {{{kNaN, 0.0f}, {0.0f, kNaN}, {1.0f, 0.0f}}, {0.0f, 0.0f}, 2},
-      {{{kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}}, {0, 0}, -1},
-      {{{kInfinity, 0.0f}, {0.0f, -kInfinity}}, {0.0f, 0.0f}, -1},
-      {{{kInfinity, kInfinity}}, {kInfinity, kInfinity}, -1},
-      {{{1e20f, 0.0f}, {0.0f, 1.0f}}, {0.0f, 0.0f}, 1},
-      {{{1e30f, -1e30f}, {1e30f, 1e30f}}, {1e30f, 1e30f}, 1},
-      {{{3e38f, 3e38f}, {-3e38f, 3e38f}}, {-3e38f, -3e38f}, -1},
-      {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {5.0f, 5.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}}, {0, 0}, 4}};
+    float distance;
+  } cases[] = {{{{3.0f, 0.0f}}, {0, 0}, 0, 3.0f},
+               {{{0.0f, -3.0f}}, {0, 0}, 0, 3.0f},
+               {{{3.0f, 4.0f}}, {0, 0}, 0, 5.0f},
+               {{{below_ten, 0.0f}}, {0, 0}, 0, below_ten},
+               {{{-6.0f, 8.0f}}, {0, 0}, -1, kSearchStart},
+               {{{10.0f, 1e-4f}}, {0, 0}, -1, kSearchStart},
+               // Its square is below 100, but its distance rounds to 10.0.
+               {{{6.0f, std::nextafter(8.0f, 0.0f)}}, {0, 0}, -1, kSearchStart},
+               {{}, {0, 0}, -1, kSearchStart},
+               {{{1.0f, 1.0f}}, {kNaN, 0.0f}, -1, kSearchStart},
+               {{{1.0f, 1.0f}}, {0.0f, kNaN}, -1, kSearchStart},
+               {{{kNaN, 0.0f}, {0.0f, kNaN}, {1.0f, 0.0f}}, {0, 0}, 2, 1.0f},
+               {{{kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}},
+                {0, 0},
+                -1,
+                kSearchStart},
+               {{{kInfinity, 0.0f}, {0.0f, -kInfinity}}, {0, 0}, -1, kSearchStart},
+               {{{kInfinity, kInfinity}}, {kInfinity, kInfinity}, -1, kSearchStart},
+               {{{1e20f, 0.0f}, {0.0f, 1.0f}}, {0, 0}, 1, 1.0f},
+               {{{1e30f, -1e30f}, {1e30f, 1e30f}}, {1e30f, 1e30f}, 1, 0.0f},
+               {{{3e38f, 3e38f}, {-3e38f, 3e38f}}, {-3e38f, -3e38f}, -1, kSearchStart},
+               {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {5.0f, 5.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}},
+                {0, 0},
+                4,
+                0.70710677f}};
   for (const auto& c : cases) {
-    const auto table = table_of(c.stars);
-    EXPECT_EQ(nearest_checked(*table, c.position.x, c.position.y).index, c.index)
+    const Nearest nearest = nearest_checked(*table_of(c.stars), c.position.x, c.position.y);
+    EXPECT_EQ(nearest.index, c.index)
         << "stars " << c.stars.size() << ", position " << c.position.x << ", " << c.position.y;
+    EXPECT_EQ(bits_of(nearest.distance), bits_of(c.distance)) << nearest.distance;
   }
 }
 
@@ -249,32 +238,19 @@ TEST(Selection, RandomTablesMatchThePlainScan) {
   }
 }
 
+// The benchmarks' largest workload: a full table, some stars repeated, and
+// positions that all find their star or all miss.
 TEST(Selection, FullTableMatchesThePlainScan) {
-  std::mt19937_64 random(4242);
-  std::uniform_real_distribution<float> field(0.0f, 2000.0f);
-  std::vector<Star> stars;
-  while (stars.size() < static_cast<size_t>(kMaxStars)) {
-    const Star centre{field(random), field(random)};
-    stars.push_back(centre);
-    for (int k = 0; k < 4 && stars.size() < static_cast<size_t>(kMaxStars); ++k) {
-      stars.push_back(random_star(random, stars, centre.x, centre.y, 2.0f));
+  const starmark_bench::Workload workload = starmark_bench::make_workload();
+  auto table = std::make_unique<StarTable>();
+  starmark_bench::fill_table(workload, table.get());
+  ASSERT_EQ(table->count, kMaxStars);
+  for (const auto& positions : {workload.found, workload.miss}) {
+    for (const starmark_bench::BenchPosition& at : positions) {
+      EXPECT_TRUE(
+          same_as_plain(*table, starmark_bench::pixels(at.x), starmark_bench::pixels(at.y)));
     }
   }
-  // A star and its repeat at both ends, and a lone star next to the end.
-  stars.front() = stars.back() = {5000.0f, 5000.0f};
-  stars[kMaxStars - 2] = {6000.0f, 6000.0f};
-  const auto table = table_of(stars);
-  ASSERT_EQ(table->count, kMaxStars);
-  int failures = 0;
-  for (int probe = 0; probe < 150 && failures < 10; ++probe) {
-    Star at = probe % 3 == 0 ? Star{field(random), field(random)} : stars[random() % stars.size()];
-    at.y += probe % 2 ? 0.0f : 0.5f;
-    const testing::AssertionResult same = same_as_plain(*table, at.x, at.y);
-    if (!same) ++failures;
-    EXPECT_TRUE(same);
-  }
-  EXPECT_EQ(nearest_checked(*table, 5000.5f, 5000.0f).index, 0);
-  EXPECT_EQ(nearest_checked(*table, 6000.5f, 6000.0f).index, kMaxStars - 2);
 }
 
 }  // namespace
