@@ -261,10 +261,6 @@ Status field_status(FieldResult result) {
 
 }  // namespace
 
-Status read_integer_field(std::string_view field, int32_t* value) {
-  return field_status(parse_integer(field, value));
-}
-
 Status read_real_field(std::string_view field, int decimals, float* value) {
   return field_status(parse_real(field, decimals, value));
 }

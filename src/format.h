@@ -72,9 +72,8 @@ Status read_formatted(InputStream& input, const Format& format, const ReadItem* 
 Status write_formatted(const Format& format, const WriteItem* items, size_t count,
                        std::string* text);
 
-// Single fields, for the record reader's users and for tests. A field is the
-// text of at most its width, cut short by a comma or by the end of its line.
-Status read_integer_field(std::string_view field, int32_t* value);
+// Single fields. A field is the text of at most its width, cut short by a
+// comma or by the end of its line; the tests read real fields one by one.
 Status read_real_field(std::string_view field, int decimals, float* value);
 void write_integer_field(int32_t value, int width, std::string* text);
 void write_real_field(float value, int width, int decimals, std::string* text);
