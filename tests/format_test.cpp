@@ -33,6 +33,11 @@ TEST(FormatParse, BadFormatsAreErrorsInFormat) {
     EXPECT_EQ(status.kind(), Status::Kind::kProgram);
     EXPECT_EQ(status.message(), "fmt: error in format");
   }
+  // A format without a descriptor for the item to read.
+  int32_t item = 0;
+  const ReadItem read_item = &item;
+  InputStream input = InputStream::from_text("1\n");
+  EXPECT_EQ(read_formatted(input, parsed("(1X)"), &read_item, 1).message(), "fmt: error in format");
 }
 
 // ---------------------------------------------------------------------------

@@ -31,5 +31,15 @@ TEST(OutputStream, WritesWholeBlocksAndSplitsLinesAcrossThem) {
   std::fclose(file);
 }
 
+// Every byte once, then the end of the file, which stays.
+TEST(InputStream, EndsAfterTheLastByte) {
+  InputStream input = InputStream::from_text("ab");
+  EXPECT_EQ(input.get(), 'a');
+  EXPECT_EQ(input.peek(), 'b');
+  EXPECT_EQ(input.get(), 'b');
+  EXPECT_EQ(input.get(), InputStream::kEndOfFile);
+  EXPECT_EQ(input.peek(), InputStream::kEndOfFile);
+}
+
 }  // namespace
 }  // namespace starmark
