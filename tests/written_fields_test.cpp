@@ -23,6 +23,10 @@ namespace starmark {
 namespace {
 
 constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+// Where there is no fast path, comparing it with the general reader would
+// compare the general reader with itself.
+constexpr char kNoFastPath[] =
+    "the fast path is off on big-endian machines: only the general reader runs";
 constexpr int kDecimals[] = {2, 2, 3, 3, 3, 3};
 
 // One field as the record writer writes it: up to eight digits, `decimals`
@@ -104,6 +108,7 @@ std::string moved_blank(const std::string& field) {
 }
 
 TEST(WrittenFields, ReadAsTheGeneralWayReadsThem) {
+  if (!kLittleEndian) GTEST_SKIP() << kNoFastPath;
   std::mt19937_64 random(20261206);
   for (int i = 0; i < 300000; ++i) {
     const int decimals = kDecimals[random() % 6];
@@ -163,6 +168,7 @@ void expect_read_as_generally(const std::string& text) {
 }
 
 TEST(WrittenRecords, ReadAsTheGeneralReaderReadsThem) {
+  if (!kLittleEndian) GTEST_SKIP() << kNoFastPath;
   std::mt19937_64 random(20261207);
   for (int i = 0; i < 200000; ++i) {
     const std::string record = near_record(random, written_record(random));
@@ -177,9 +183,7 @@ TEST(WrittenRecords, ReadAsTheGeneralReaderReadsThem) {
 // The fast path takes every record in the written form, and reads its
 // fields as the oracle converts their text.
 TEST(WrittenRecords, WrittenFormTakesTheFastPathAsTheOracleConverts) {
-  if (!kLittleEndian) {
-    GTEST_SKIP() << "the fast path is off on big-endian machines: only the general reader runs";
-  }
+  if (!kLittleEndian) GTEST_SKIP() << kNoFastPath;
   std::mt19937_64 random(20261208);
   for (int i = 0; i < 100000; ++i) {
     const std::string text = written_record(random);
