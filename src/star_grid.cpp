@@ -94,13 +94,12 @@ Nearest StarGrid::find_nearest(float xs, float ys) const {
     const Nearest found = find_nearest_in(&table_.x[j], &table_.y[j], 1, xs, ys);
     if (found.index == 0) take_nearer({found.distance, j}, &nearest);
   }
+  // Off the grid, every grid star differs from the position by at least the
+  // spacing of floats just below kGridBound, 2^36, in one coordinate.
+  if (!on_grid(xs, ys)) return nearest;
   // A star nearer than kSearchStart differs in each coordinate by less: its
   // coordinate lies between the position's minus and plus kSearchStart, and
   // rounding those to double keeps it between them.
-  if (!on_grid(xs, ys)) {
-    // Every grid star is then farther than kGridBound / 2 in one coordinate.
-    return nearest;
-  }
   const int64_t first_x = cell_of(static_cast<double>(xs) - kSearchStart);
   const int64_t last_x = cell_of(static_cast<double>(xs) + kSearchStart);
   const int64_t first_y = cell_of(static_cast<double>(ys) - kSearchStart);
