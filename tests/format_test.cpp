@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <limits>
 #include <string>
 #include <vector>
@@ -12,7 +11,6 @@
 namespace starmark {
 namespace {
 
-constexpr char kRecordFormat[] = "(I7,2F9.2,4F9.3)";
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr char kBadCharacter[] = "fmt: read unexpected character";
 
@@ -112,14 +110,6 @@ TEST(FormatWrite, WideRealFieldsShowEveryDecimal) {
 // ---------------------------------------------------------------------------
 // Reading
 
-// Reads `text` as one record; the n and the six reals, as far as they are read.
-Status read_record(InputStream& input, int32_t* n, std::array<float, 6>* reals) {
-  static const Format format = parsed(kRecordFormat);
-  const ReadItem items[] = {
-      n, &(*reals)[0], &(*reals)[1], &(*reals)[2], &(*reals)[3], &(*reals)[4], &(*reals)[5]};
-  return read_formatted(input, format, items, 7);
-}
-
 // A single field, `line` without a line feed (the end of the file ends it as
 // a line feed would), read under "(Iw)" or "(Fw.d)".
 Status read_one_field(const char* format_text, const std::string& line, float* value) {
@@ -174,40 +164,6 @@ TEST(FormatRead, BadCharactersAreFatal) {
     const Status status = read_one_field(c.format, c.line, &value);
     EXPECT_EQ(status.kind(), Status::Kind::kProgram) << c.format << " \"" << c.line;
     EXPECT_EQ(status.message(), kBadCharacter) << c.format << " \"" << c.line;
-  }
-}
-
-// A record takes one line, with or without its line feed; then the file's
-// end is met, and stays met.
-TEST(FormatRead, RecordLayout) {
-  const std::string full = "      1   100.00   200.00   12.345    0.100   -0.200    0.300";
-  const std::array<float, 6> full_reals = {100.0f, 200.0f, 12.345f, 0.1f, -0.2f, 0.3f};
-  const struct {
-    std::string text;
-    int32_t n;
-    std::array<float, 6> reals;
-  } cases[] = {{full, 1, full_reals},
-               {full + "   extra  \r\n", 1, full_reals},
-               {"      5    12345\n", 5, {123.45f, 0, 0, 0, 0, 0}},
-               {"  17,1.5", 17, {1.5f, 0, 0, 0, 0, 0}},
-               {"\n", 0, {0, 0, 0, 0, 0, 0}},
-               {" ", 0, {0, 0, 0, 0, 0, 0}},
-               // A comma ends a field early and later columns shift left.
-               {"12,     3.25     4.50   12.345\n", 12, {3.25f, 4.5f, 12.345f, 0, 0, 0}},
-               {"1,2.5,3.5,4,5,6,7\n", 1, {2.5f, 3.5f, 0.004f, 0.005f, 0.006f, 0.007f}},
-               {",,,,,,,\n", 0, {0, 0, 0, 0, 0, 0}}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    InputStream input = InputStream::from_text(c.text);
-    int32_t n = -99;
-    std::array<float, 6> reals;
-    reals.fill(-99);
-    const Status status = read_record(input, &n, &reals);
-    ASSERT_TRUE(status.ok()) << status.message();
-    EXPECT_EQ(n, c.n);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(bits_of(reals[i]), bits_of(c.reals[i])) << "real " << i;
-    EXPECT_EQ(read_record(input, &n, &reals).message(), "fmt: end of file");
-    EXPECT_TRUE(read_record(input, &n, &reals).end_of_file());
   }
 }
 

@@ -1,0 +1,38 @@
+// How the star record reader must read a star list's bytes, worked out apart
+// from it: a line is cut to the record's 61 columns and split into fields of
+// 7 and 9 columns, a comma ending a field early and the following fields
+// starting after it; a short line leaves zeros; each field's value is the
+// number oracle's; a field that is not a number fails the read with "read
+// unexpected character"; the end of the file ends a last line as a line feed
+// would, and a read that starts there meets the end of the file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace starmark::oracle {
+
+// "(I7,2F9.2,4F9.3)": n, x, y, amag, a, b and c.
+inline constexpr size_t kStarFieldWidths[] = {7, 9, 9, 9, 9, 9, 9};
+inline constexpr int kStarFieldDecimals[] = {0, 2, 2, 3, 3, 3, 3};
+
+// The oracle's value of field `i` of a record; nullopt when it is not a
+// number of its kind. n, which seven columns keep exact, as a float.
+std::optional<float> star_field_value(std::string_view field, size_t i);
+
+// Where the record reader and the model part: which record (from 1), its line
+// and how they differ.
+struct RecordMismatch {
+  size_t record;
+  std::string line;
+  std::string what;
+};
+
+// Reads `text` with the record reader until the end of the file or a failure;
+// the first read that is not as the model says, if any.
+std::optional<RecordMismatch> record_reads_mismatch(std::string_view text);
+
+}  // namespace starmark::oracle
