@@ -4,8 +4,6 @@
 // whose kinds match the format's edit descriptors. Nothing may crash, hang or
 // touch memory out of bounds, and:
 // - a text that does not parse fails with "error in format";
-// - every descriptor is sound: widths above zero, fewer decimals than
-//   columns, a quoted text inside the format text;
 // - a write succeeds and ends with a line feed;
 // - a read gives success, the end of the file, "read unexpected character",
 //   or, only where the format holds a quoted text, "error in format"; each
@@ -30,22 +28,6 @@ constexpr size_t kMostItems = 64;
 // a million blanks, many times over.
 constexpr size_t kLongestWrite = size_t{1} << 22;
 constexpr size_t kLongestCharacterItem = 24;
-
-void check_descriptors(const Format& format, std::string_view text) {
-  if (format.text() != text) property_failed("the format keeps another text");
-  for (const EditDescriptor& d : format.descriptors()) {
-    const bool sound =
-        (d.kind != Kind::kInteger || d.width > 0) &&
-        (d.kind != Kind::kReal || (d.width > 0 && d.decimals >= 0 && d.decimals < d.width)) &&
-        (d.kind != Kind::kBlanks || d.width >= 0) &&
-        (d.kind != Kind::kText || (d.text.data() >= text.data() &&
-                                   d.text.data() + d.text.size() < text.data() + text.size()));
-    if (!sound) {
-      property_failed("a descriptor of kind %d, width %d, decimals %d", static_cast<int>(d.kind),
-                      d.width, d.decimals);
-    }
-  }
-}
 
 // The kinds of one statement's items: those of the data descriptors in
 // order, the format starting again while items remain, for up to three passes.
@@ -142,7 +124,6 @@ void check_input(std::string_view input) {
     }
     return;
   }
-  check_descriptors(format, format_text);
   ByteSource source(rest);
   const size_t passes = 1 + source.next_byte() % 3;
   const std::vector<Kind> kinds = item_kinds(format, passes);
