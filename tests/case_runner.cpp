@@ -19,13 +19,15 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <iterator>
+#include <list>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -34,7 +36,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;  // by relative path: bytes, or what it is
+
+// Files by relative path: their bytes, or what they are. What a run leaves
+// also holds its standard output, its standard error and how it ended, under
+// those names.
+using Files = std::map<std::string, std::string>;
 
 constexpr uid_t kNobody = 65534;
 
@@ -49,9 +55,7 @@ std::string read_file(const fs::path& path) {
     stream.open(path, std::ios::binary);
   }
   check(stream.is_open(), "read " + path.string());
-  std::ostringstream bytes;
-  bytes << stream.rdbuf();
-  return bytes.str();
+  return std::string(std::istreambuf_iterator<char>(stream), {});
 }
 
 void write_file(const fs::path& path, const std::string& bytes) {
@@ -59,15 +63,15 @@ void write_file(const fs::path& path, const std::string& bytes) {
   check(static_cast<bool>(stream << bytes), "write " + path.string());
 }
 
-std::vector<std::string> words(const std::string& text) {
-  std::istringstream split(text);
-  std::vector<std::string> found;
-  for (std::string word; split >> word;) found.push_back(word);
-  return found;
+// The value of an environment variable, or `otherwise` when it is unset or empty.
+std::string from_environment(const char* name, const std::string& otherwise) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : otherwise;
 }
 
-std::string symlink_entry(const std::string& target) {
-  return "<symbolic link to " + target + ">";
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream split(text);
+  return {std::istream_iterator<std::string>(split), {}};
 }
 
 // What is below `root`. A case folder's symbolic links are read through: the
@@ -81,7 +85,7 @@ Files entries(const fs::path& root, bool through_links = false) {
     if (fs::is_regular_file(status)) {
       what = read_file(entry.path());
     } else if (fs::is_symlink(status)) {
-      what = symlink_entry(fs::read_symlink(entry.path()).string());
+      what = "<symbolic link to " + fs::read_symlink(entry.path()).string() + ">";
     } else {
       what = fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
     }
@@ -89,41 +93,25 @@ Files entries(const fs::path& root, bool through_links = false) {
   return found;
 }
 
-// A mismatch, with GoogleTest's escapes for line feeds and other control
+// Reports what is missing, what is there unexpectedly and what differs. A
+// mismatch is shown with GoogleTest's escapes for line feeds and other control
 // bytes; long texts are shown from a little before their first difference.
-void expect_same(const std::string& what, const std::string& expected, const std::string& actual) {
-  if (expected == actual) return;
-  const auto first = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-  const size_t from =
-      std::max(expected.size(), actual.size()) <= 3000
-          ? 0
-          : static_cast<size_t>(std::max<ptrdiff_t>(first.first - expected.begin() - 200, 0));
-  EXPECT_EQ(expected.substr(from, 3000), actual.substr(from, 3000))
-      << what << " differs (" << expected.size() << " bytes expected, " << actual.size()
-      << " actual), shown from byte " << from;
-}
-
-// What a run leaves, or must leave.
-struct Trace {
-  std::string out;
-  std::string err;
-  std::string status;  // "exit N" or "signal N"
-  Files files;
-};
-
-void expect_same(const Trace& expected, const Trace& actual) {
-  expect_same("standard output", expected.out, actual.out);
-  expect_same("standard error", expected.err, actual.err);
-  expect_same("end of the process", expected.status, actual.status);
-  for (const auto& [path, bytes] : expected.files) {
-    if (actual.files.count(path) == 0) ADD_FAILURE() << "missing file " << path;
+void expect_same(const Files& expected, const Files& actual) {
+  for (const auto& [name, bytes] : expected) {
+    if (actual.count(name) == 0) ADD_FAILURE() << "missing file " << name;
   }
-  for (const auto& [path, bytes] : actual.files) {
-    if (expected.files.count(path) == 0) {
-      ADD_FAILURE() << "unexpected file " << path << ": "
+  for (const auto& [name, bytes] : actual) {
+    const auto found = expected.find(name);
+    if (found == expected.end()) {
+      ADD_FAILURE() << "unexpected file " << name << ": "
                     << testing::PrintToString(bytes.substr(0, 3000));
-    } else {
-      expect_same("file " + path, expected.files.at(path), bytes);
+    } else if (const std::string& wanted = found->second; wanted != bytes) {
+      const auto first = std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end());
+      const size_t at = static_cast<size_t>(first.first - wanted.begin());
+      const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
+      EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
+          << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
+          << " actual), shown from byte " << from;
     }
   }
 }
@@ -136,89 +124,86 @@ int signal_number(const std::string& name) {
   return known.at(name);
 }
 
-// The start of the benchmarks' largest star list: its three header lines
-// and its first `count` records.
-std::string workload_stars(size_t count) {
-  static const std::string stars = starmark_bench::star_list_text(starmark_bench::make_workload());
-  size_t end = 0;
-  for (size_t line = 0; line < 3 + count; ++line) end = stars.find('\n', end) + 1;
-  return stars.substr(0, end);
-}
-
-// What a run is given besides its files: the notes of a case's setup file.
+// What a run is given besides its files and folders.
 struct RunSetup {
   std::string input = "file";   // or "pipe", "closed"
   std::string output = "file";  // or "/dev/full", "closed", "same-as-stderr"
   bool unprivileged = false;
   int ignored_signal = 0;
-  int signal = 0;
-  std::string removed;
-  std::vector<std::pair<std::string, mode_t>> modes;
-  std::vector<std::string> directories;
-  std::map<std::string, std::string> symlinks;   // path, target
-  std::map<std::string, bool> fifos;             // path, kept open until the run ends
-  std::map<std::string, std::string> workloads;  // path, the bytes it starts with
+  std::function<void(pid_t, fs::path)> act;  // at the hand-shake: the program, the run folder
+  std::vector<std::pair<std::string, fs::perms>> modes;
+  std::map<std::string, std::string> symlinks;  // path, target
+  std::map<std::string, bool> fifos;            // path, kept open until the run ends
 };
 
-RunSetup parse_setup(const std::string& text) {
+// Applies the notes of a case's setup file: what they make goes straight into
+// the files a run is given and those it must leave.
+RunSetup apply_notes(const std::string& text, Files& given, Files& expected) {
   RunSetup setup;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
-    const std::vector<std::string> w = words(line);
-    const auto is = [&](const char* note, size_t count) {
-      return w.size() == count && w[0] == note;
-    };
-    if (is("stdin", 2) && (w[1] == "pipe" || w[1] == "closed")) {
-      setup.input = w[1];
+    const std::vector<std::string> note = words(line);
+    const auto is = [&](auto name, size_t size) { return note.size() == size && note[0] == name; };
+    if (is("stdin", 2) && (note[1] == "pipe" || note[1] == "closed")) {
+      setup.input = note[1];
     } else if (is("stdout", 2) &&
-               (w[1] == "/dev/full" || w[1] == "closed" || w[1] == "same-as-stderr")) {
-      setup.output = w[1];
+               (note[1] == "/dev/full" || note[1] == "closed" || note[1] == "same-as-stderr")) {
+      setup.output = note[1];
     } else if (is("unprivileged", 1)) {
-      setup.unprivileged = true;
+      setup.unprivileged = geteuid() == 0;  // only root can become another user
     } else if (is("ignore-signal", 2)) {
-      setup.ignored_signal = signal_number(w[1]);
+      setup.ignored_signal = signal_number(note[1]);
     } else if (is("signal", 2)) {
-      setup.signal = signal_number(w[1]);
+      setup.act = [signal = signal_number(note[1])](pid_t pid, fs::path) { kill(pid, signal); };
     } else if (is("remove", 2)) {
-      setup.removed = w[1];
+      setup.act = [path = note[1]](pid_t, fs::path folder) { fs::remove(folder / path); };
     } else if (is("mode", 3)) {
-      setup.modes.emplace_back(w[1], static_cast<mode_t>(std::stoul(w[2], nullptr, 8)));
+      setup.modes.emplace_back(note[1], fs::perms(std::stoul(note[2], nullptr, 8)));
     } else if (is("directory", 2)) {
-      setup.directories.push_back(w[1]);
+      given[note[1]] = expected[note[1]] = "<directory>";
     } else if (is("symlink", 3)) {
-      setup.symlinks[w[1]] = w[2];
-    } else if (is("fifo", 2) || (is("fifo", 3) && w[2] == "kept-open")) {
-      setup.fifos[w[1]] = w.size() == 3;
+      setup.symlinks[note[1]] = note[2];
+      expected[note[1]] = "<symbolic link to " + note[2] + ">";
+    } else if (is("fifo", 2) || (is("fifo", 3) && note[2] == "kept-open")) {
+      setup.fifos[note[1]] = note.size() == 3;
+      expected[note[1]] = "<fifo>";
     } else if (is("workload-stars", 3)) {
-      setup.workloads[w[1]] = workload_stars(std::stoul(w[2]));
+      // The start of the benchmarks' largest star list: its three header
+      // lines and its first COUNT records.
+      static const std::string stars =
+          starmark_bench::star_list_text(starmark_bench::make_workload());
+      size_t end = 0;
+      for (size_t i = 0; i < 3 + std::stoul(note[2]); ++i) end = stars.find('\n', end) + 1;
+      given[note[1]].insert(0, stars, 0, end);
+      expected[note[1]].insert(0, stars, 0, end);
     } else {
       throw std::runtime_error("unknown setup note: " + line);
     }
   }
-  if ((setup.signal != 0 || !setup.removed.empty()) && setup.fifos.size() != 1) {
+  if (setup.act && setup.fifos.size() != 1) {
     throw std::runtime_error("a signal or a removal needs exactly one FIFO");
   }
-  setup.unprivileged = setup.unprivileged && geteuid() == 0;
   return setup;
 }
 
 // A folder for one run, removed with all it holds: the run folder "run", the
-// captured streams and, for an unprivileged run, a copy of the program.
+// files of the standard streams and, for an unprivileged run, a copy of the
+// program.
 struct TempFolder {
   const fs::path path = [] {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/starmark-case-XXXXXX";
+    std::string pattern = from_environment("TMPDIR", "/tmp") + "/starmark-case-XXXXXX";
     check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
     fs::permissions(pattern, fs::perms(0711));  // the unprivileged run passes through
     return fs::path(pattern);
   }();
   ~TempFolder() {
+    // First opens to its owner all that a run left closed, but no symbolic
+    // link's target.
+    constexpr auto kAdd = fs::perm_options::add | fs::perm_options::nofollow;
     std::error_code ignored;
     for (auto it = fs::recursive_directory_iterator(path, ignored);
          it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-      if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-      }
+      fs::permissions(it->path(), fs::perms::owner_all, kAdd, ignored);
     }
     fs::remove_all(path, ignored);
   }
@@ -227,7 +212,6 @@ struct TempFolder {
 bool write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t put = write(fd, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
     if (put < 0) return false;
     bytes.remove_prefix(static_cast<size_t>(put));
   }
@@ -252,88 +236,88 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 // still has to take are blanks. Only then does the feeder act. kill() returns
 // with the signal pending, so the program handles it before it can see the
 // end of the FIFO, which the feeder closes next.
-class Feeder {
- public:
-  Feeder(fs::path path, std::string bytes, bool kept_open, std::function<void()> act)
-      : path_(std::move(path)),
-        bytes_(std::move(bytes)),
-        kept_open_(kept_open),
-        act_(std::move(act)),
-        released_(release_.get_future()),
-        thread_([this] { feed(); }) {}
-  Feeder(const Feeder&) = delete;
-  Feeder& operator=(const Feeder&) = delete;
+struct Feeder {
+  Feeder(fs::path fifo, const std::string& bytes, bool kept_open, const std::function<void()>& act)
+      : path(std::move(fifo)), thread(&Feeder::feed, this, bytes, kept_open, act) {}
 
   // Called once the program has ended: lets the feeder end wherever it
   // stands. A reader of our own releases a feeder still waiting in its open,
   // which then writes nothing, and takes what a feeder still writes until it
   // closes.
   ~Feeder() {
-    ended_ = true;
-    release_.set_value();
-    const int reader = open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ended = true;
+    release.set_value();
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (reader >= 0) {
       fcntl(reader, F_SETFL, 0);
       char sink[4096];
-      while (read(reader, sink, sizeof sink) > 0) {
-      }
+      while (read(reader, sink, sizeof sink) > 0) continue;
     }
-    thread_.join();
+    thread.join();
     if (reader >= 0) close(reader);
   }
 
- private:
-  void feed() {
-    const int fd = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+  void feed(const std::string& bytes, bool kept_open, const std::function<void()>& act) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
-    if (!ended_ && write_all(fd, bytes_) && act_) {
-      const size_t capacity = static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ));
-      const std::string blanks = std::string(capacity + kBeyondAnyRead, ' ') + "\n";
-      if (write_all(fd, blanks) && !ended_) act_();
+    if (!ended && write_all(fd, bytes) && act) {
+      const std::string blanks(static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead, ' ');
+      if (write_all(fd, blanks + "\n") && !ended) act();
     }
-    if (kept_open_) released_.wait();
+    if (kept_open) release.get_future().wait();
     close(fd);
   }
 
-  fs::path path_;
-  std::string bytes_;
-  bool kept_open_;
-  std::function<void()> act_;
-  std::atomic<bool> ended_{false};
-  std::promise<void> release_;
-  std::future<void> released_;
-  std::thread thread_;
+  const fs::path path;
+  std::atomic<bool> ended{false};
+  std::promise<void> release;
+  std::thread thread;  // started last, once all it uses is made
 };
 
 // In the child: reports why the program could not be started.
 [[noreturn]] void fail(const std::string& what) {
-  const std::string message = "harness: " + what + ": " + std::strerror(errno);
-  if (write(STDERR_FILENO, message.data(), message.size()) < 0) _exit(126);
+  dprintf(STDERR_FILENO, "harness: %s: %s", what.c_str(), std::strerror(errno));
   _exit(127);
 }
 
-// In the child: the standard streams (a negative descriptor closes one), the
-// signals as a fresh process has them, the run folder, and the user.
-[[noreturn]] void exec_program(const std::vector<std::string>& argv, const fs::path& folder,
-                               const int (&streams)[3], const RunSetup& setup) {
-  for (const int target : {STDERR_FILENO, STDIN_FILENO, STDOUT_FILENO}) {
-    if (streams[target] < 0) close(target);
-    if (streams[target] >= 0 && dup2(streams[target], target) < 0) fail("dup2");
+// In the child: makes the open descriptor `fd` the standard stream `target`.
+// Should the tests run without a standard stream, an open takes its number,
+// which is why standard error is made first.
+void use_as(int target, int fd) {
+  if (fd < 0 || (fd != target && (dup2(fd, target) < 0 || close(fd) != 0))) fail("stream");
+}
+
+// In the child: the standard streams, the signals as a fresh process has
+// them, the run folder, and the user.
+[[noreturn]] void exec_program(const std::vector<std::string>& argv, const fs::path& temp,
+                               const std::string& input, const RunSetup& setup) {
+  constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
+  use_as(STDERR_FILENO, open((temp / "stderr").c_str(), kCreate, 0600));
+  if (setup.input == "file") use_as(STDIN_FILENO, open((temp / "stdin").c_str(), O_RDONLY));
+  if (setup.input == "pipe") {
+    // The answers are a few bytes, which the pipe holds before the program starts.
+    int ends[2];
+    if (pipe(ends) != 0 || !write_all(ends[1], input) || close(ends[1]) != 0) fail("pipe");
+    use_as(STDIN_FILENO, ends[0]);
   }
+  if (setup.input == "closed") close(STDIN_FILENO);
+  if (setup.output == "file") use_as(STDOUT_FILENO, open((temp / "stdout").c_str(), kCreate, 0600));
+  if (setup.output == "/dev/full") use_as(STDOUT_FILENO, open("/dev/full", O_WRONLY));
+  if (setup.output == "same-as-stderr") use_as(STDOUT_FILENO, dup(STDERR_FILENO));
+  if (setup.output == "closed") close(STDOUT_FILENO);
   for (int signal = 1; signal < NSIG; ++signal) std::signal(signal, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   if (setup.ignored_signal != 0) std::signal(setup.ignored_signal, SIG_IGN);
-  if (chdir(folder.c_str()) != 0) fail("chdir");
+  if (chdir((temp / "run").c_str()) != 0) fail("chdir");
   // An abnormal end leaves no core file in the run folder, where it would
   // count as a file the run left.
   const rlimit no_core{0, 0};
   if (setrlimit(RLIMIT_CORE, &no_core) != 0) fail("setrlimit");
-  if (setup.unprivileged &&
-      (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-       setresuid(kNobody, kNobody, kNobody) != 0)) {
-    fail("dropping privileges");
+  if (setup.unprivileged) {
+    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0) fail("setresgid");
+    if (setresuid(kNobody, kNobody, kNobody) != 0) fail("setresuid");
   }
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // should the tests be stopped
   std::vector<char*> args;
@@ -343,126 +327,82 @@ class Feeder {
   fail("exec " + argv[0]);
 }
 
-int open_or_throw(const fs::path& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0600);
-  check(fd >= 0, "open " + path.string());
-  return fd;
-}
-
-// Lays out the run folder: the given files, then what the notes make.
-void lay_out(const fs::path& folder, const Files& given, const RunSetup& setup) {
+// Lays out the run folder "run" in `temp`: the given files and folders, then
+// the symbolic links, owners and modes the notes ask for.
+void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
+  const fs::path folder = temp / "run";
+  fs::create_directory(folder);
   for (const auto& [path, bytes] : given) {
     fs::create_directories((folder / path).parent_path());
-    if (setup.fifos.count(path) == 0) write_file(folder / path, bytes);
+    if (bytes == "<directory>") {
+      fs::create_directory(folder / path);
+    } else if (setup.fifos.count(path) != 0) {
+      check(mkfifo((folder / path).c_str(), 0600) == 0, "mkfifo " + path);
+    } else {
+      write_file(folder / path, bytes);
+    }
   }
-  for (const std::string& path : setup.directories) fs::create_directory(folder / path);
   for (const auto& [path, target] : setup.symlinks) fs::create_symlink(target, folder / path);
-  for (const auto& fifo : setup.fifos) {
-    check(mkfifo((folder / fifo.first).c_str(), 0600) == 0, "mkfifo " + fifo.first);
-  }
   if (setup.unprivileged) {
-    check(lchown(folder.c_str(), kNobody, kNobody) == 0, "lchown");
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temp)) {
       check(lchown(entry.path().c_str(), kNobody, kNobody) == 0, "lchown " + entry.path().string());
     }
   }
-  for (const auto& [path, mode] : setup.modes) fs::permissions(folder / path, fs::perms(mode));
+  for (const auto& [path, mode] : setup.modes) fs::permissions(folder / path, mode);
 }
 
-// Runs the program on `given` and `input` as `setup` says.
-Trace run(const Files& given, const std::string& input, const RunSetup& setup) {
+// Runs the program on `given` and `input` as `setup` says; returns what the
+// run left.
+Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   std::signal(SIGPIPE, SIG_IGN);  // a feeder may write to a FIFO the program has left
   TempFolder temp;
+  lay_out(temp.path, given, setup);
   const fs::path folder = temp.path / "run";
-  fs::create_directory(folder);
-  lay_out(folder, given, setup);
-  const char* chosen = std::getenv("STARMARK_PROGRAM");
-  fs::path program = fs::absolute(chosen && *chosen ? chosen : STARMARK_BINARY);
+  fs::path program = fs::absolute(from_environment("STARMARK_PROGRAM", STARMARK_BINARY));
   if (setup.unprivileged) {
     // The program's own folder may be closed to that user.
     fs::copy_file(program, temp.path / "starmark");
     program = temp.path / "starmark";
     fs::permissions(program, fs::perms(0755));
   }
-  const char* emulator = std::getenv("STARMARK_EMULATOR");
-  std::vector<std::string> argv = words(emulator ? emulator : "");
+  std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR", ""));
   argv.push_back(program.string());
-
-  // Standard input, output and error, by their numbers 0, 1 and 2.
-  int streams[3] = {-1, -1, open_or_throw(temp.path / "stderr", O_WRONLY | O_CREAT | O_TRUNC)};
-  int input_pipe = -1;
-  if (setup.input == "file") {
-    write_file(temp.path / "stdin", input);
-    streams[0] = open_or_throw(temp.path / "stdin", O_RDONLY);
-  } else if (setup.input == "pipe") {
-    int ends[2];
-    check(pipe2(ends, O_CLOEXEC) == 0, "pipe");
-    streams[0] = ends[0];
-    input_pipe = ends[1];
-  }
-  if (setup.output == "file") {
-    streams[1] = open_or_throw(temp.path / "stdout", O_WRONLY | O_CREAT | O_TRUNC);
-  } else if (setup.output == "/dev/full") {
-    streams[1] = open_or_throw("/dev/full", O_WRONLY);
-  } else if (setup.output == "same-as-stderr") {
-    streams[1] = fcntl(streams[2], F_DUPFD_CLOEXEC, 0);
-  }
+  if (setup.input == "file") write_file(temp.path / "stdin", input);
 
   const pid_t pid = fork();
   check(pid >= 0, "fork");
-  if (pid == 0) exec_program(argv, folder, streams, setup);
-  for (const int fd : streams) {
-    if (fd >= 0) close(fd);
+  if (pid == 0) exec_program(argv, temp.path, input, setup);
+  std::function<void()> act;
+  if (setup.act) act = [&] { setup.act(pid, folder); };
+  std::list<Feeder> feeders;
+  for (const auto& [path, kept_open] : setup.fifos) {
+    feeders.emplace_back(folder / path, given.at(path), kept_open, act);
   }
-  {
-    const auto act = [&] {
-      if (setup.signal != 0) kill(pid, setup.signal);
-      if (!setup.removed.empty()) fs::remove(folder / setup.removed);
-    };
-    const bool acts = setup.signal != 0 || !setup.removed.empty();
-    std::vector<std::unique_ptr<Feeder>> feeders;
-    for (const auto& [path, kept_open] : setup.fifos) {
-      feeders.push_back(std::make_unique<Feeder>(folder / path, given.at(path), kept_open,
-                                                 acts ? std::function<void()>(act) : nullptr));
-    }
-    if (input_pipe >= 0) {
-      write_all(input_pipe, input);
-      close(input_pipe);
-    }
-    // Waits for the end without reaping the process, so that its number
-    // cannot pass to another process before the feeders are done.
-    siginfo_t info;
-    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) != 0) {
-      check(errno == EINTR, "waitid");
-    }
-  }
-  int status = 0;
-  check(waitpid(pid, &status, 0) == pid, "waitpid");
+  // Waits for the end without reaping the process, so that its number
+  // cannot pass to another process before the feeders are done.
+  siginfo_t info;
+  check(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0, "waitid");
+  feeders.clear();  // each ends wherever it stands
+  check(waitpid(pid, nullptr, 0) == pid, "waitpid");
 
-  Trace trace;
-  if (setup.output == "file") trace.out = read_file(temp.path / "stdout");
-  trace.err = read_file(temp.path / "stderr");
+  std::string err = read_file(temp.path / "stderr");
   // Under qemu a program that a signal ends leaves one more line on standard
-  // error, qemu's own.
-  const size_t qemu_line = ("\n" + trace.err).rfind("\nqemu: uncaught target signal");
-  if (argv.size() > 1 && qemu_line != std::string::npos) {
-    const size_t end = trace.err.find('\n', qemu_line);
-    trace.err.erase(qemu_line, end == std::string::npos ? end : end + 1 - qemu_line);
-  }
-  trace.status = WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
-                                     : "exit " + std::to_string(WEXITSTATUS(status));
-  trace.files = entries(folder);
-  return trace;
+  // error, qemu's own, written as the emulator ends.
+  const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
+  if (argv.size() > 1 && qemu_line != std::string::npos) err.resize(qemu_line);
+  Files left = entries(folder);
+  left["standard output"] = setup.output == "file" ? read_file(temp.path / "stdout") : "";
+  left["standard error"] = err;
+  left["end of the process"] =
+      (info.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(info.si_status);
+  return left;
 }
 
-fs::path cases_folder() {
-  const char* chosen = std::getenv("STARMARK_CASES");
-  return chosen && *chosen ? chosen : STARMARK_CASES;
-}
+const fs::path kCases = from_environment("STARMARK_CASES", STARMARK_CASES);
 
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(cases_folder())) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(kCases)) {
     if (entry.is_directory()) names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());
@@ -476,29 +416,18 @@ std::string text_of(const fs::path& path) {
 class Case : public testing::TestWithParam<std::string> {};
 
 TEST_P(Case, Run) {
-  const fs::path folder = cases_folder() / GetParam();
-  const RunSetup setup = parse_setup(text_of(folder / "setup"));
-  const fs::path expected = folder / "expected";
-  const std::vector<std::string> status = words(read_file(expected / "status"));
-  Trace trace = {read_file(expected / "stdout"), read_file(expected / "stderr"),
-                 status.at(0) + " " + status.at(1), entries(expected / "files", true)};
+  const fs::path folder = kCases / GetParam();
   Files given = entries(folder / "given", true);
-  for (auto it = given.begin(); it != given.end();) {
-    it = it->second == "<directory>" ? given.erase(it) : std::next(it);
-  }
-  for (const std::string& path : setup.directories) trace.files[path] = "<directory>";
-  for (const auto& [path, target] : setup.symlinks) trace.files[path] = symlink_entry(target);
-  for (const auto& fifo : setup.fifos) trace.files[fifo.first] = "<fifo>";
-  for (const auto& [path, start] : setup.workloads) {
-    given[path] = start + given[path];
-    trace.files[path] = start + trace.files[path];
-  }
-  expect_same(trace, run(given, text_of(folder / "stdin"), setup));
+  Files expected = entries(folder / "expected" / "files", true);
+  const RunSetup setup = apply_notes(text_of(folder / "setup"), given, expected);
+  const std::vector<std::string> status = words(read_file(folder / "expected" / "status"));
+  expected["standard output"] = read_file(folder / "expected" / "stdout");
+  expected["standard error"] = read_file(folder / "expected" / "stderr");
+  expected["end of the process"] = status.at(0) + " " + status.at(1);
+  expect_same(expected, run(given, text_of(folder / "stdin"), setup));
 }
 
 INSTANTIATE_TEST_SUITE_P(Folder, Case, testing::ValuesIn(case_names()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           return info.param;
-                         });
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
