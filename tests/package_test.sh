@@ -52,18 +52,11 @@ expect_list "files installed by cmake --install" \
 # The package, with a maintainer of the test's own in place of the configured
 # STARMARK_MAINTAINER.
 maintainer="Package Test <package-test@example.org>"
-if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" \
-  -D CPACK_PACKAGE_CONTACT="$maintainer" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  fail "cpack -G DEB"
-  exit 1
-fi
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" \
+  -D CPACK_PACKAGE_CONTACT="$maintainer" >"$work/cpack.log" 2>&1 || true
 packages=("$work"/package/*.deb)
-if [ ${#packages[@]} -ne 1 ]; then
-  cat "$work/cpack.log"
-  fail "cpack made ${#packages[@]} packages: ${packages[*]}"
-  exit 1
-fi
+[ ${#packages[@]} -eq 1 ] && [ -f "${packages[0]}" ] ||
+  { cat "$work/cpack.log"; echo "FAILED: cpack -G DEB made no single package: ${packages[*]}"; exit 1; }
 deb=${packages[0]}
 echo "package: $(basename "$deb")"
 dpkg-deb -I "$deb"
