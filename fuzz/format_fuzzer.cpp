@@ -1,10 +1,8 @@
 // Format texts: the first line of the input is parsed as a format; when it
-// parses, a write statement puts out items made of the input's bytes under
-// it, and read statements read the rest of the input under it, with items
+// parses, read statements read the rest of the input under it, with items
 // whose kinds match the format's edit descriptors. Nothing may crash, hang or
 // touch memory out of bounds, and:
 // - a text that does not parse fails with "error in format";
-// - a write succeeds and ends with a line feed;
 // - a read gives success, the end of the file, "read unexpected character",
 //   or, only where the format holds a quoted text, "error in format"; each
 //   successful read takes at least one line, so there are at most as many
@@ -24,9 +22,6 @@ using Kind = EditDescriptor::Kind;
 
 // Enough items for several passes through a short format.
 constexpr size_t kMostItems = 64;
-// A write that could put out more is skipped: a format may rightly ask for
-// a million blanks, many times over.
-constexpr size_t kLongestWrite = size_t{1} << 22;
 constexpr size_t kLongestCharacterItem = 24;
 
 // The kinds of one statement's items: those of the data descriptors in
@@ -43,27 +38,6 @@ std::vector<Kind> item_kinds(const Format& format, size_t passes) {
   const size_t count = std::min(kMostItems, first_pass * passes);
   for (size_t i = first_pass; i < count; ++i) kinds.push_back(kinds[i % first_pass]);
   return kinds;
-}
-
-void check_write(const Format& format, const std::vector<Kind>& kinds, ByteSource& source,
-                 std::string_view bytes) {
-  std::vector<WriteItem> items;
-  for (const Kind kind : kinds) {
-    if (kind == Kind::kInteger) {
-      items.emplace_back(source.next_integer());
-    } else if (kind == Kind::kReal) {
-      items.emplace_back(source.next_real());
-    } else {
-      const size_t start = bytes.empty() ? 0 : source.next_byte() % bytes.size();
-      items.emplace_back(bytes.substr(start, source.next_byte() % kLongestCharacterItem));
-    }
-  }
-  std::string text;
-  const Status status = write_formatted(format, items.data(), items.size(), &text);
-  if (!status.ok() || text.empty() || text.back() != '\n') {
-    property_failed("%zu items wrote \"%s\" (%s)", items.size(), escaped(text).c_str(),
-                    status.message().c_str());
-  }
 }
 
 void check_reads(const Format& format, const std::vector<Kind>& kinds, ByteSource& source,
@@ -103,16 +77,6 @@ void check_reads(const Format& format, const std::vector<Kind>& kinds, ByteSourc
   }
 }
 
-// At most the output of a write through `passes` passes of the format.
-size_t longest_write(const Format& format, size_t passes) {
-  size_t pass = 1;
-  for (const EditDescriptor& d : format.descriptors()) {
-    pass += static_cast<size_t>(d.width) + d.text.size() +
-            (d.kind == Kind::kCharacter ? kLongestCharacterItem : 1);
-  }
-  return pass * passes;
-}
-
 void check_input(std::string_view input) {
   const std::string_view format_text = input.substr(0, input.find('\n'));
   const std::string_view rest = input.substr(std::min(format_text.size() + 1, input.size()));
@@ -127,7 +91,6 @@ void check_input(std::string_view input) {
   ByteSource source(rest);
   const size_t passes = 1 + source.next_byte() % 3;
   const std::vector<Kind> kinds = item_kinds(format, passes);
-  if (longest_write(format, passes) <= kLongestWrite) check_write(format, kinds, source, rest);
   check_reads(format, kinds, source, rest);
 }
 
