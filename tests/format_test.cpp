@@ -99,14 +99,6 @@ TEST(FormatWrite, RealFieldsRoundTheExactWidenedValue) {
   }
 }
 
-TEST(FormatWrite, WideRealFieldsShowEveryDecimal) {
-  // The largest single-precision value, exactly, with 63 decimals.
-  std::string text;
-  write_real_field(std::numeric_limits<float>::max(), 110, 63, &text);
-  EXPECT_EQ(text, std::string(7, ' ') + "340282346638528859811704183484516925440." +
-                      std::string(63, '0'));
-}
-
 // ---------------------------------------------------------------------------
 // Reading
 
