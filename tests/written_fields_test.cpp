@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -22,28 +24,19 @@ constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 // of them after the point. Other programs may leave out the zero before the
 // point.
 std::string written_real(std::mt19937_64& random, int decimals) {
-  const int digits = 1 + static_cast<int>(random() % 8);
-  int64_t magnitude = 0;
-  for (int i = 0; i < digits; ++i) magnitude = magnitude * 10 + static_cast<int64_t>(random() % 10);
-  const bool negative = random() % 3 == 0 && magnitude < 10000000;
-  int64_t power = 1;
-  for (int i = 0; i < decimals; ++i) power *= 10;
-  char integer[16] = "";
-  if (magnitude >= power || random() % 2 == 0) {
-    std::snprintf(integer, sizeof integer, "%lld", static_cast<long long>(magnitude / power));
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%s%s.%0*lld", negative ? "-" : "", integer, decimals,
-                static_cast<long long>(magnitude % power));
-  char field[32];
-  std::snprintf(field, sizeof field, "%9s", text);
-  return field;
+  const double digits = static_cast<double>(1 + random() % 8);
+  std::string text = std::to_string(random() % static_cast<uint64_t>(std::pow(10.0, digits)));
+  text.insert(0, std::max(0, decimals + 1 - static_cast<int>(text.size())), '0');
+  text.insert(text.size() - static_cast<size_t>(decimals), 1, '.');
+  if (text[0] == '0' && random() % 2 == 0) text.erase(0, 1);
+  if (text.size() < 9 && random() % 3 == 0) text.insert(0, 1, '-');
+  return std::string(9 - text.size(), ' ') + text;
 }
 
 // A record of 61 columns as the record writer writes it.
 std::string written_record(std::mt19937_64& random) {
   char n[16];
-  std::snprintf(n, sizeof n, "%7lld", static_cast<long long>(random() % 11000000) - 1000000);
+  std::snprintf(n, sizeof n, "%7lld", static_cast<long long>(random() % 10999999) - 999999);
   std::string record = n;
   for (size_t i = 1; i < 7; ++i) record += written_real(random, oracle::kStarFieldDecimals[i]);
   return record;
