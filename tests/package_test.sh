@@ -59,7 +59,6 @@ packages=("$work"/package/*.deb)
 [ ${#packages[@]} -eq 1 ] && [ -f "${packages[0]}" ] ||
   { cat "$work/cpack.log"; echo "FAILED: cpack -G DEB made no single package: ${packages[*]}"; exit 1; }
 deb=${packages[0]}
-echo "package: $(basename "$deb")"
 dpkg-deb -I "$deb"
 
 expect_list "package name" starmark "$(dpkg-deb -f "$deb" Package)"
