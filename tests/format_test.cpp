@@ -132,7 +132,7 @@ TEST(FormatRead, NumericFieldRules) {
                {"(F9.2)", "      2.5abc", 2.5},  {"(F9.2)", "         ", 0},
                {"(F9.2)", "        -", 0},       {"(F9.2)", "       -.", 0},
                {"(F9.2)", "  -0.0E5", 0},        {"(F9.2)", "      . 5", 0.5},
-               {"(F9.3)", "   -1. 25", -1.25}};
+               {"(F9.3)", "   -1. 25", -1.25},   {"(F9.8)", ".12345678", 0.12345678}};
   for (const auto& c : cases) {
     float value = -99;
     ASSERT_TRUE(read_one_field(c.format, c.line, &value).ok()) << c.format << " \"" << c.line;
