@@ -26,18 +26,10 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 std::string with_exponent_form(std::mt19937_64& random, std::string text) {
   const size_t e = text.find('e');
   if (e == std::string::npos) return text;
-  switch (random() % 6) {
-    case 0:
-      text.erase(e, 1);  // a bare sign
-      break;
-    case 1:
-    case 2:
-      text[e] = "EdD"[random() % 3];
-      break;
-    case 3:
-      if (text[e + 1] == '+') text.erase(e + 1, 1);
-      break;
-  }
+  const uint64_t form = random() % 6;
+  if (form == 0) text.erase(e, 1);  // a bare sign
+  if (form == 1 || form == 2) text[e] = "EdD"[random() % 3];
+  if (form == 3 && text[e + 1] == '+') text.erase(e + 1, 1);
   return text;
 }
 

@@ -49,30 +49,15 @@ void change(std::mt19937_64& random, std::string& record) {
   static const char kReplacements[] = " 0123456789.+-,Ee\t:/\x80\r\n\0";
   if (record.empty()) return;
   const size_t at = random() % record.size();
-  switch (random() % 7) {
-    case 0:
-      record[at] = kReplacements[random() % (sizeof kReplacements - 1)];
-      break;
-    case 1:
-      record.erase(at, 1);
-      break;
-    case 2:
-      record.insert(at, 1, kReplacements[random() % (sizeof kReplacements - 1)]);
-      break;
-    case 3: {
-      const size_t blank = record.find(' ', at);
-      if (blank != std::string::npos && blank + 1 < record.size()) {
-        std::swap(record[blank], record[blank + 1]);
-      }
-      break;
-    }
-    case 4:
-      record.resize(at);
-      break;
-    default:
-      record += random() % 2 == 0 ? "   trailing text" : "\r";
-      break;
-  }
+  const char other = kReplacements[random() % (sizeof kReplacements - 1)];
+  const size_t blank = std::min(record.find(' ', at), record.size() - 1);
+  const uint64_t kind = random() % 7;
+  if (kind == 0) record[at] = other;
+  if (kind == 1) record.erase(at, 1);
+  if (kind == 2) record.insert(at, 1, other);
+  if (kind == 3 && blank + 1 < record.size()) std::swap(record[blank], record[blank + 1]);
+  if (kind == 4) record.resize(at);
+  if (kind >= 5) record += random() % 2 == 0 ? "   trailing text" : "\r";
 }
 
 void expect_read_as_the_model_says(const std::string& text) {
