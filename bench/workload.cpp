@@ -158,8 +158,6 @@ void append(std::string* text, const char* format, ...) {
   text->append(line, static_cast<size_t>(length));
 }
 
-}  // namespace
-
 std::string position_log_text(const std::vector<BenchPosition>& positions) {
   std::string text =
       "# Marked positions, image bench.fits, 4096 x 4096\n"
@@ -169,6 +167,8 @@ std::string position_log_text(const std::vector<BenchPosition>& positions) {
   }
   return text;
 }
+
+}  // namespace
 
 std::string star_list_text(const Workload& workload) {
   std::string stars;

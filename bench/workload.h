@@ -45,9 +45,8 @@ inline constexpr const char* kStarListName = "stars.coo";
 inline constexpr const char* kFoundLogName = "found.log";
 inline constexpr const char* kMissLogName = "miss.log";
 
-// The star list of the workload, and a position log of `positions`.
+// The star list of the workload.
 std::string star_list_text(const Workload& workload);
-std::string position_log_text(const std::vector<BenchPosition>& positions);
 
 // Writes the star list and both position logs into `folder`; false, with a
 // message on standard error, when a file cannot be written.
