@@ -20,6 +20,7 @@ namespace starmark::fuzz {
 namespace {
 
 using oracle::kStarFieldDecimals;
+using oracle::kStarRecordWidth;
 
 void check_reads(std::string_view input) {
   if (const auto mismatch = oracle::record_reads_mismatch(input)) {
@@ -38,7 +39,7 @@ void check_written_record(ByteSource& source) {
   for (size_t i = 1; i < 7; ++i) items[i] = source.next_real();
   std::string text;
   const Status written = write_formatted(record_format, items, 7, &text);
-  if (!written.ok() || text.size() != 62 || text.find('\n') != 61) {
+  if (!written.ok() || text.size() != kStarRecordWidth + 1 || text.find('\n') != kStarRecordWidth) {
     property_failed("a record was written as \"%s\" (%s)", escaped(text).c_str(),
                     written.message().c_str());
   }

@@ -10,8 +10,6 @@
 namespace starmark::oracle {
 namespace {
 
-constexpr size_t kRecordWidth = 61;
-
 std::string described(const char* format, size_t field, float read, float expected) {
   char text[128];
   std::snprintf(text, sizeof text, format, field, read, expected);
@@ -32,7 +30,7 @@ std::optional<RecordMismatch> record_reads_mismatch(std::string_view text) {
     std::string_view failure = text.empty() ? "fmt: end of file" : "";
     std::array<float, 7> expected{};
     const size_t line_end = text.find('\n');
-    const std::string_view line = text.substr(0, std::min(line_end, kRecordWidth));
+    const std::string_view line = text.substr(0, std::min(line_end, kStarRecordWidth));
     for (size_t i = 0, position = 0; i < 7 && failure.empty(); ++i) {
       const std::string_view columns = line.substr(position, kStarFieldWidths[i]);
       const size_t comma = columns.find(',');

@@ -15,8 +15,9 @@
 
 namespace starmark::oracle {
 
-// "(I7,2F9.2,4F9.3)": n, x, y, amag, a, b and c.
+// "(I7,2F9.2,4F9.3)": n, x, y, amag, a, b and c, in 61 columns.
 inline constexpr size_t kStarFieldWidths[] = {7, 9, 9, 9, 9, 9, 9};
+inline constexpr size_t kStarRecordWidth = 61;
 inline constexpr int kStarFieldDecimals[] = {0, 2, 2, 3, 3, 3, 3};
 
 // The oracle's value of field `i` of a record; nullopt when it is not a
