@@ -6,8 +6,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "abnormal_end.h"
-
 namespace starmark {
 
 // ---------------------------------------------------------------------------
@@ -106,6 +104,16 @@ Status InputStream::skip_line(const char* prefix) {
 // ---------------------------------------------------------------------------
 // Output
 
+SignalBlock::SignalBlock() {
+  sigset_t every;
+  sigfillset(&every);
+  sigprocmask(SIG_BLOCK, &every, &previous_);
+}
+
+SignalBlock::~SignalBlock() {
+  sigprocmask(SIG_SETMASK, &previous_, nullptr);
+}
+
 int write_all(int fd, const char* data, size_t size) noexcept {
   while (size > 0) {
     const ssize_t put = ::write(fd, data, size);
@@ -119,36 +127,82 @@ int write_all(int fd, const char* data, size_t size) noexcept {
   return 0;
 }
 
-OutputStream::OutputStream(int fd, size_t block_size, Buffering buffering)
+OutputStream::OutputStream(int fd, size_t block_size, Buffering buffering, bool replaces_file)
     : fd_(fd),
       block_size_(block_size > 0 ? block_size : 1),
       buffering_(buffering),
+      replaces_file_(replaces_file),
       buffer_(new char[block_size_]) {}
 
-Status OutputStream::write_out(const char* data, size_t size, const char* prefix) {
+int OutputStream::write_block(const char* data, size_t size) noexcept {
+  if (!replaces_file_ || size == 0) return write_all(fd_, data, size);
+  if (!emptied_) {
+    if (::ftruncate(fd_, 0) != 0) return errno;
+    emptied_ = true;
+  }
   const int error = write_all(fd_, data, size);
+  if (error == 0) {
+    file_end_ += static_cast<off_t>(size);
+    return 0;
+  }
+  // Some of the block may have gone out before the write failed: keep only
+  // the lines it ended.
+  const off_t reached = ::lseek(fd_, 0, SEEK_CUR);
+  if (reached > file_end_) {
+    const size_t taken = static_cast<size_t>(reached - file_end_);
+    if (const void* last = ::memrchr(data, '\n', taken < size ? taken : size)) {
+      file_end_ += static_cast<const char*>(last) - data + 1;
+    }
+  }
+  if (::ftruncate(fd_, file_end_) == 0) ::lseek(fd_, file_end_, SEEK_SET);
+  return error;
+}
+
+Status OutputStream::write_out(const char* data, size_t size, const char* prefix) {
+  const int error = write_block(data, size);
   return error == 0 ? Status() : Status::system(prefix, error);
 }
 
 Status OutputStream::write_line(std::string_view line, const char* prefix) {
   size_t committed = committed_.load(std::memory_order_relaxed);
-  while (committed + line.size() >= block_size_ || buffering_ == Buffering::kLine) {
-    // The line fills the block (or ends the line of a terminal): the part that
-    // fits goes out with the block, the rest starts the next one.
-    const size_t part = std::min(line.size(), block_size_ - committed);
-    SignalBlock block;
-    std::memcpy(buffer_.get() + committed, line.data(), part);
-    committed_.store(0, std::memory_order_release);
-    const Status status = write_out(buffer_.get(), committed + part, prefix);
-    line.remove_prefix(part);
-    committed = 0;
-    if (!status.ok()) return status;
-    if (line.empty()) return Status();
+  if (committed + line.size() < block_size_ && buffering_ != Buffering::kLine) {
+    std::memcpy(buffer_.get() + committed, line.data(), line.size());
+    std::atomic_signal_fence(std::memory_order_release);
+    committed_.store(committed + line.size(), std::memory_order_release);
+    return Status();
   }
-  std::memcpy(buffer_.get() + committed, line.data(), line.size());
-  std::atomic_signal_fence(std::memory_order_release);
-  committed_.store(committed + line.size(), std::memory_order_release);
-  return Status();
+  // From the write of a block to the buffering of the rest of the line, no
+  // signal may end the run.
+  SignalBlock block;
+  Status status;
+  if (buffering_ == Buffering::kWholeLines) {
+    if (committed + line.size() > block_size_) {
+      status = write_out(buffer_.get(), committed, prefix);
+      committed = 0;
+    }
+    if (status.ok() && line.size() > block_size_) {
+      status = write_out(line.data(), line.size(), prefix);
+      line = {};
+    }
+  } else {
+    while (status.ok() &&
+           (committed + line.size() >= block_size_ || buffering_ == Buffering::kLine)) {
+      // The line fills the block (or ends the line of a terminal): the part
+      // that fits goes out with the block, the rest starts the next one.
+      const size_t part = std::min(line.size(), block_size_ - committed);
+      std::memcpy(buffer_.get() + committed, line.data(), part);
+      status = write_out(buffer_.get(), committed + part, prefix);
+      line.remove_prefix(part);
+      committed = 0;
+      if (line.empty()) break;
+    }
+  }
+  if (status.ok()) {
+    std::memcpy(buffer_.get() + committed, line.data(), line.size());
+    committed += line.size();
+  }
+  committed_.store(status.ok() ? committed : 0, std::memory_order_release);
+  return status;
 }
 
 Status OutputStream::flush(const char* prefix) {
@@ -161,7 +215,7 @@ Status OutputStream::flush(const char* prefix) {
 void OutputStream::flush_from_signal() noexcept {
   const size_t committed = committed_.load(std::memory_order_acquire);
   committed_.store(0, std::memory_order_release);
-  write_all(fd_, buffer_.get(), committed);
+  write_block(buffer_.get(), committed);
 }
 
 }  // namespace starmark

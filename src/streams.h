@@ -3,6 +3,9 @@
 // block at a time.
 #pragma once
 
+#include <signal.h>
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -75,29 +78,60 @@ class InputStream {
   int error_ = 0;
 };
 
-// Buffered output of one stream. A line is handed over whole; the bytes reach
-// the file as the C library's streams would write them: a block at a time,
-// or a line at a time on a terminal. (Standard error, unbuffered, is written
-// directly.) The buffer is consistent at every instruction, so a signal
-// handler can hand what is complete to the file.
+// While a block goes out, every signal that can be held waits: a handled
+// signal would otherwise end the run between the write of a block and the
+// buffering of the rest of its line, and one with its default action (a
+// hang-up, a file size limit) before a short write is cut back.
+class SignalBlock {
+ public:
+  SignalBlock();
+  ~SignalBlock();
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// Buffered output of one stream. A line is handed over whole, and reaches the
+// stream whole or not at all, whatever signal comes. The buffer is consistent
+// at every instruction, so a signal handler can hand what is complete to the
+// file.
 class OutputStream {
  public:
-  enum class Buffering { kFull, kLine };
+  enum class Buffering {
+    // A block at a time, as the C library writes a file or a pipe: a line that
+    // crosses a block's end goes out split between two blocks.
+    kFull,
+    // A line at a time, as on a terminal.
+    kLine,
+    // Blocks of whole lines only: a line that does not fit goes out with the
+    // next block.
+    kWholeLines,
+  };
 
-  OutputStream(int fd, size_t block_size, Buffering buffering);
+  // With `replaces_file`, the stream's first write empties the file, and after
+  // a write that falls short the file is cut back to its last whole line: the
+  // file holds either what it held or whole lines of this stream.
+  OutputStream(int fd, size_t block_size, Buffering buffering, bool replaces_file = false);
 
   Status write_line(std::string_view line, const char* prefix);
   // Hands every buffered byte to the file.
   Status flush(const char* prefix);
-  // The same for a signal handler: only write(2), errors ignored.
+  // The same for a signal handler: only system calls, errors ignored.
   void flush_from_signal() noexcept;
 
  private:
   Status write_out(const char* data, size_t size, const char* prefix);
+  // Writes a block with system calls alone: 0, or the error number.
+  int write_block(const char* data, size_t size) noexcept;
 
   int fd_;
   size_t block_size_;
   Buffering buffering_;
+  bool replaces_file_;
+  bool emptied_ = false;
+  off_t file_end_ = 0;  // where the next block goes, after the last whole line
   std::unique_ptr<char[]> buffer_;
   std::atomic<size_t> committed_{0};
 };

@@ -1,34 +1,149 @@
 #include "streams.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace starmark {
 namespace {
 
-std::string file_text(std::FILE* file) {
+std::string file_text(int fd) {
   std::string text(4096, '\0');
-  text.resize(::pread(fileno(file), text.data(), text.size(), 0));
+  text.resize(static_cast<size_t>(::pread(fd, text.data(), text.size(), 0)));
   return text;
 }
+
+// A temporary file holding `text`.
+struct TempFile {
+  explicit TempFile(const std::string& text) : file(std::tmpfile()) {
+    EXPECT_EQ(::write(fileno(file), text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::lseek(fileno(file), 0, SEEK_SET);
+  }
+  ~TempFile() { std::fclose(file); }
+  int fd() const { return fileno(file); }
+  std::FILE* file;
+};
 
 // Lines reach the file a whole block at a time, a line that crosses a block's
 // end split between two blocks, and the rest when the stream is flushed.
 TEST(OutputStream, WritesWholeBlocksAndSplitsLinesAcrossThem) {
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  OutputStream output(fileno(file), 8, OutputStream::Buffering::kFull);
+  TempFile file("");
+  OutputStream output(file.fd(), 8, OutputStream::Buffering::kFull);
   ASSERT_TRUE(output.write_line("abcde\n", "write").ok());
-  EXPECT_EQ(file_text(file), "");
+  EXPECT_EQ(file_text(file.fd()), "");
   ASSERT_TRUE(output.write_line("fghijklmnopqrstuvw\n", "write").ok());
-  EXPECT_EQ(file_text(file), "abcde\nfghijklmnopqrstuvw");
+  EXPECT_EQ(file_text(file.fd()), "abcde\nfghijklmnopqrstuvw");
   ASSERT_TRUE(output.write_line("x\n", "write").ok());
   ASSERT_TRUE(output.flush("close").ok());
-  EXPECT_EQ(file_text(file), "abcde\nfghijklmnopqrstuvw\nx\n");
-  std::fclose(file);
+  EXPECT_EQ(file_text(file.fd()), "abcde\nfghijklmnopqrstuvw\nx\n");
+}
+
+// A file that a stream replaces keeps what it held until the first block
+// goes out, and then holds whole lines of the stream only.
+TEST(OutputStream, ReplacesTheFileAtItsFirstWriteWithWholeLines) {
+  TempFile file("an earlier run's longer output\n");
+  OutputStream output(file.fd(), 8, OutputStream::Buffering::kWholeLines, true);
+  ASSERT_TRUE(output.write_line("abcde\n", "write").ok());
+  EXPECT_EQ(file_text(file.fd()), "an earlier run's longer output\n");
+  ASSERT_TRUE(output.write_line("fgh\n", "write").ok());
+  EXPECT_EQ(file_text(file.fd()), "abcde\n");
+  ASSERT_TRUE(output.write_line("0123456789\n", "write").ok());
+  EXPECT_EQ(file_text(file.fd()), "abcde\nfgh\n0123456789\n");
+  ASSERT_TRUE(output.flush("close").ok());
+  EXPECT_EQ(file_text(file.fd()), "abcde\nfgh\n0123456789\n");
+
+  TempFile untouched("earlier\n");
+  OutputStream unused(untouched.fd(), 8, OutputStream::Buffering::kWholeLines, true);
+  ASSERT_TRUE(unused.flush("close").ok());
+  EXPECT_EQ(file_text(untouched.fd()), "earlier\n");
+}
+
+// A write that falls short at a file size limit: the file is cut back to its
+// last whole line, whether the limit's signal is ignored (the failure is
+// reported) or ends the process.
+TEST(OutputStream, ShortWriteIsCutBackToTheLastWholeLine) {
+  for (const bool signal_ignored : {true, false}) {
+    TempFile file(std::string(100, '#'));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const rlimit limit{20, 20};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      std::signal(SIGXFSZ, signal_ignored ? SIG_IGN : SIG_DFL);
+      OutputStream output(file.fd(), 64, OutputStream::Buffering::kWholeLines, true);
+      for (int line = 0; line < 5; ++line) (void)output.write_line("0123456789\n", "write");
+      const Status status = output.flush("close");
+      _exit(status.message() == "close: File too large" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (signal_ignored) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    }
+    EXPECT_EQ(file_text(file.fd()), "0123456789\n") << "signal ignored: " << signal_ignored;
+  }
+}
+
+OutputStream* g_stream_of_handler = nullptr;
+
+extern "C" void flush_and_end(int) {
+  g_stream_of_handler->flush_from_signal();
+  _exit(0);
+}
+
+// A line that crosses a block's end: a signal whose handler flushes the
+// stream arrives while the block is being written. The rest of the line is
+// buffered before the handler runs, so the line reaches the pipe whole.
+TEST(OutputStream, LineCrossingABlockSurvivesASignalDuringTheBlock) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const int capacity = fcntl(ends[1], F_SETPIPE_SZ, 4096);
+  ASSERT_GT(capacity, 0);
+  const std::string line = std::string(99, 'a') + "\n";
+  const size_t block = 2 * static_cast<size_t>(capacity);
+  const size_t lines = block / line.size() + 1;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(ends[0]);
+    OutputStream output(ends[1], block, OutputStream::Buffering::kFull);
+    g_stream_of_handler = &output;
+    std::signal(SIGTERM, flush_and_end);
+    for (size_t k = 0; k < lines; ++k) (void)output.write_line(line, "write");
+    _exit(1);
+  }
+  close(ends[1]);
+  // The block fills the pipe, and its write waits for the rest to be read:
+  // the signal comes while the block is half written.
+  int unread = 0;
+  for (int wait = 0; wait < 10000 && unread < capacity; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(ioctl(ends[0], FIONREAD, &unread), 0);
+  }
+  ASSERT_EQ(unread, capacity);
+  kill(child, SIGTERM);
+  std::string received;
+  char bytes[4096];
+  for (ssize_t got; (got = read(ends[0], bytes, sizeof bytes)) > 0;) {
+    received.append(bytes, static_cast<size_t>(got));
+  }
+  close(ends[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(received.size(), lines * line.size());
+  EXPECT_EQ(received.back(), '\n');
 }
 
 // Every byte once, then the end of the file, which stays.
