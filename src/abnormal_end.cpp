@@ -1,12 +1,14 @@
 #include "abnormal_end.h"
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "streams.h"
-#include "units.h"
 
 namespace starmark {
 
@@ -24,6 +26,8 @@ constexpr HandledSignal kHandledSignals[] = {
     {SIGTRAP, "Trace trap", true},        {SIGQUIT, "Quit signal", true},
     {SIGINT, "Interrupt", false},         {SIGTERM, "Killed", false}};
 
+void (*g_close_units)() noexcept = nullptr;
+
 void write_to_standard_error(std::string_view text) {
   write_all(STDERR_FILENO, text.data(), text.size());
 }
@@ -31,7 +35,7 @@ void write_to_standard_error(std::string_view text) {
 [[noreturn]] void end_by_signal(const HandledSignal& signal) {
   write_to_standard_error(signal.message);
   write_to_standard_error("\n");
-  close_units_from_signal();
+  g_close_units();
   if (!signal.abnormal) _exit(1);
   abnormal_end();
 }
@@ -44,7 +48,8 @@ extern "C" void on_signal(int signal_number) {
 
 }  // namespace
 
-void install_signal_handlers() {
+void install_signal_handlers(void (*close_units)() noexcept) {
+  g_close_units = close_units;
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigfillset(&action.sa_mask);
@@ -60,41 +65,33 @@ void install_signal_handlers() {
   }
 }
 
-SignalBlock::SignalBlock() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const HandledSignal& handled : kHandledSignals) sigaddset(&set, handled.number);
-  sigprocmask(SIG_BLOCK, &set, &previous_);
-}
-
-SignalBlock::~SignalBlock() {
-  sigprocmask(SIG_SETMASK, &previous_, nullptr);
-}
-
-void report_failure(const Status& status) {
-  const StatementState& statement = current_statement();
-  const std::string* name = unit_name(statement.unit);
-  std::string text = status.message();
-  text += "\napparent state: unit ";
-  text += std::to_string(statement.unit);
-  text += name != nullptr ? " named " + *name + "\n" : std::string(" (unnamed)\n");
-  if (statement.format_current) {
-    text += "last format: ";
-    text += statement.format;
-    text += '\n';
+void report_failure(const Status& status, const StatementState& statement,
+                    const std::string* unit_name) {
+  // Piece by piece, with no allocation: the report may tell that memory ran out.
+  char unit[16];
+  const int unit_length = std::snprintf(unit, sizeof unit, "%d", statement.unit);
+  for (std::string_view piece :
+       {std::string_view(status.prefix()), std::string_view(": "), std::string_view(status.text()),
+        std::string_view("\napparent state: unit "), std::string_view(unit, unit_length),
+        std::string_view(unit_name != nullptr ? " named " : " (unnamed)"),
+        unit_name != nullptr ? std::string_view(*unit_name) : std::string_view(),
+        std::string_view("\n")}) {
+    write_to_standard_error(piece);
   }
-  text += statement.reading ? "lately reading" : "lately writing";
-  text += " sequential formatted external IO\n";
-  write_to_standard_error(text);
-}
-
-void fatal(const Status& status) {
-  report_failure(status);
-  close_all_units();
-  abnormal_end();
+  if (statement.format_current) {
+    write_to_standard_error("last format: ");
+    write_to_standard_error(statement.format);
+    write_to_standard_error("\n");
+  }
+  write_to_standard_error(statement.reading ? "lately reading" : "lately writing");
+  write_to_standard_error(" sequential formatted external IO\n");
 }
 
 void abnormal_end() {
+  // A mistyped file name is no reason for a core file in the working folder.
+  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
   std::signal(SIGABRT, SIG_DFL);
   std::abort();
 }

@@ -1,40 +1,36 @@
 // The two ways a run ends abnormally: a failure of a statement, told by the
 // fatal report on standard error, and one of the six handled signals. Either
-// way every unit is closed first, so that the PSF star list keeps what the
-// run wrote and is cut to it.
+// way the caller has every unit closed first, so that the PSF star list keeps
+// what the run wrote.
 #pragma once
 
-#include <csignal>
+#include <string>
+#include <string_view>
 
 #include "status.h"
 
 namespace starmark {
 
-// Installs the handlers of the six signals. Called once, at the start.
-void install_signal_handlers();
+// Installs the handlers of the six signals. Each writes its message, calls
+// `close_units` (which may use system calls alone) and ends the run. Called
+// once, at the start.
+void install_signal_handlers(void (*close_units)() noexcept);
 
-// While the run writes a block out or closes its units, the handled signals
-// wait, so that no block is written twice and no closing is left half done.
-class SignalBlock {
- public:
-  SignalBlock();
-  ~SignalBlock();
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
-
- private:
-  sigset_t previous_;
+// What the fatal report tells of the statement in progress (or the last one).
+struct StatementState {
+  int unit;
+  std::string_view format;
+  bool format_current;  // the report shows the format
+  bool reading;
 };
 
-// Writes the fatal report of `status` for the current statement to
-// standard error: its message, then the apparent state of the unit.
-void report_failure(const Status& status);
+// Writes the fatal report of `status` to standard error: its message, then
+// the apparent state of the unit, named `unit_name` or, when null, unnamed.
+void report_failure(const Status& status, const StatementState& statement,
+                    const std::string* unit_name);
 
-// Reports a failure of the current statement, closes all units and ends the
-// process abnormally.
-[[noreturn]] void fatal(const Status& status);
-
-// Ends the process by SIGABRT, whatever handler the run had for it.
+// Ends the process by SIGABRT, whatever handler the run had for it, and
+// without a core file: the report has said what went wrong.
 [[noreturn]] void abnormal_end();
 
 }  // namespace starmark

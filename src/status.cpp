@@ -20,28 +20,24 @@ const char* program_error_text(ProgramError error) {
       return "incomprehensible list input";
     case ProgramError::kCantWriteFile:
       return "can't write file";
+    case ProgramError::kOutOfFreeSpace:
+      return "out of free space";
   }
   return "unknown error";
 }
 
-std::string Status::message() const {
-  std::string text = report_prefix_;
-  text += ": ";
+const char* Status::text() const {
   switch (kind_) {
     case Kind::kOk:
-      text += "no error";
-      break;
+      return "no error";
     case Kind::kEndOfFile:
-      text += "end of file";
-      break;
+      return "end of file";
     case Kind::kSystem:
-      text += std::strerror(code_);
-      break;
+      return std::strerror(code_);
     case Kind::kProgram:
-      text += program_error_text(static_cast<ProgramError>(code_));
-      break;
+      return program_error_text(static_cast<ProgramError>(code_));
   }
-  return text;
+  return "unknown error";
 }
 
 }  // namespace starmark

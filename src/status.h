@@ -15,6 +15,7 @@ enum class ProgramError {
   kReadUnexpectedCharacter,
   kIncomprehensibleListInput,
   kCantWriteFile,
+  kOutOfFreeSpace,
 };
 const char* program_error_text(ProgramError error);
 
@@ -38,8 +39,10 @@ class [[nodiscard]] Status {
   bool ok() const { return kind_ == Kind::kOk; }
   bool end_of_file() const { return kind_ == Kind::kEndOfFile; }
   Kind kind() const { return kind_; }
-  // The report's first line without its line feed, e.g. "fmt: end of file".
-  std::string message() const;
+  // The report's first line is "prefix: text", e.g. "fmt: end of file".
+  const char* prefix() const { return report_prefix_; }
+  const char* text() const;
+  std::string message() const { return std::string(prefix()) + ": " + text(); }
 
  private:
   Status(Kind kind, const char* report_prefix, int code)

@@ -1,12 +1,14 @@
 #include "units.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <optional>
 
 #include "abnormal_end.h"
@@ -30,27 +32,29 @@ struct Unit {
   std::optional<OutputStream> output;
   // The file exists but may not be written; the first write fails.
   bool write_refused = false;
-  // A regular file opened for writing, cut at its closing to what was written.
-  bool cut_at_close = false;
-  bool written = false;
 };
 
 Unit g_units[kUnitCount];
 // What a signal handler may touch: published once a stream is complete.
 std::atomic<OutputStream*> g_signal_outputs[kUnitCount];
-std::atomic<int> g_cut_fd{-1};
-std::atomic<bool> g_psf_written{false};
 std::atomic<bool> g_closed{false};
 
 // The statement in progress (or the last one), for the fatal report.
 StatementState g_statement{kInputUnit, {}, false, false};
 
-// Cuts the PSF star list to what this run wrote: the writes started at its
-// beginning, so that is the file offset.
-int cut_written_file(int fd) {
-  const off_t written = ::lseek(fd, 0, SEEK_CUR);
-  if (written < 0 || ::ftruncate(fd, written) != 0) return errno;
-  return 0;
+bool close_all_units();
+
+// Reports a failure of the current statement, closes all units and ends the
+// process abnormally.
+[[noreturn]] void fatal(const Status& status) {
+  const Unit& unit = g_units[g_statement.unit];
+  report_failure(status, g_statement, unit.named ? &unit.name : nullptr);
+  close_all_units();
+  abnormal_end();
+}
+
+void out_of_free_space() {
+  fatal(Status::program("alloc", ProgramError::kOutOfFreeSpace));
 }
 
 void connect(int number, int fd) {
@@ -78,8 +82,19 @@ bool same_file(const struct stat& file, int number) {
          other.st_ino == file.st_ino;
 }
 
+// The PSF star list may not be a file that the run reads, nor the regular
+// file behind a standard stream (`>> log` answered /dev/stdout); a terminal,
+// pipe or device is no file that writing could destroy.
 bool is_an_input(const struct stat& file) {
-  return same_file(file, kPositionLogUnit) || same_file(file, kStarListUnit);
+  return same_file(file, kPositionLogUnit) || same_file(file, kStarListUnit) ||
+         (S_ISREG(file.st_mode) && (same_file(file, kInputUnit) || same_file(file, kOutputUnit) ||
+                                    same_file(file, kErrorUnit)));
+}
+
+// Waits until no other run holds the file. A file system without locks is
+// written without one.
+void lock(int fd) {
+  while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) continue;
 }
 
 size_t block_size_of(int fd) {
@@ -88,9 +103,10 @@ size_t block_size_of(int fd) {
   return BUFSIZ;
 }
 
-void publish_output(int number, int fd, OutputStream::Buffering buffering) {
+void publish_output(int number, int fd, OutputStream::Buffering buffering,
+                    bool replaces_file = false) {
   Unit& unit = g_units[number];
-  unit.output.emplace(fd, block_size_of(fd), buffering);
+  unit.output.emplace(fd, block_size_of(fd), buffering, replaces_file);
   g_signal_outputs[number].store(&*unit.output);
 }
 
@@ -111,10 +127,6 @@ void begin_statement(int number, std::string_view format, bool reading) {
   Unit& unit = g_units[number];
   if (reading) return;
   if (unit.write_refused) fatal(Status::program("write start", ProgramError::kCantWriteFile));
-  if (!unit.written) {
-    unit.written = true;
-    if (number == kPsfListUnit) g_psf_written.store(true);
-  }
 }
 
 // After a formatted statement the report shows no format; after a
@@ -138,10 +150,18 @@ void write_out(const Status& status, std::string_view text) {
   end_statement();
 }
 
+void close_units_from_signal() noexcept {
+  if (g_closed.exchange(true)) return;
+  for (std::atomic<OutputStream*>& output : g_signal_outputs) {
+    if (OutputStream* stream = output.load()) stream->flush_from_signal();
+  }
+}
+
 }  // namespace
 
 void start_run() {
-  install_signal_handlers();
+  install_signal_handlers(close_units_from_signal);
+  std::set_new_handler(out_of_free_space);
   const int input_fd = standard_descriptor(STDIN_FILENO);
   const int output_fd = standard_descriptor(STDOUT_FILENO);
   connect(kErrorUnit, standard_descriptor(STDERR_FILENO));
@@ -186,9 +206,9 @@ void open_or_create(int number, const std::string& name) {
     fatal(Status::program("open", ProgramError::kOutputIsInput));
   }
   connect(number, fd);
-  unit.cut_at_close = S_ISREG(file.st_mode);
-  if (unit.cut_at_close) g_cut_fd.store(fd);
-  publish_output(number, fd, OutputStream::Buffering::kFull);
+  const bool regular = S_ISREG(file.st_mode);
+  if (regular) lock(fd);
+  publish_output(number, fd, OutputStream::Buffering::kWholeLines, regular);
 }
 
 Status begin_read_statement(int unit, std::string_view format, InputStream** input) {
@@ -231,13 +251,7 @@ void write_list_statement(int unit, std::initializer_list<ListItem> items) {
   write_out(Status(), text);
 }
 
-const StatementState& current_statement() {
-  return g_statement;
-}
-
-const std::string* unit_name(int number) {
-  return g_units[number].named ? &g_units[number].name : nullptr;
-}
+namespace {
 
 bool close_all_units() {
   SignalBlock block;
@@ -249,36 +263,19 @@ bool close_all_units() {
     Unit& unit = g_units[number];
     if (!unit.connected) continue;
     g_statement.unit = number;
-    if (unit.output) {
-      Status status = unit.output->flush("close");
-      if (status.ok() && unit.cut_at_close && unit.written) {
-        const int error = cut_written_file(unit.fd);
-        if (error != 0) status = Status::system("close", error);
-      }
-      if (status.ok() && unit.named && ::close(unit.fd) != 0) {
-        status = Status::system("close", errno);
-      }
-      if (!status.ok()) {
-        report_failure(status);
-        all_written = false;
-      }
-    } else if (unit.named && unit.fd >= 0) {
-      ::close(unit.fd);
+    Status status = unit.output ? unit.output->flush("close") : Status();
+    if (unit.named && unit.fd >= 0 && ::close(unit.fd) != 0 && status.ok()) {
+      status = Status::system("close", errno);
+    }
+    if (!status.ok()) {
+      report_failure(status, g_statement, unit.named ? &unit.name : nullptr);
+      all_written = false;
     }
   }
   return all_written;
 }
 
-void close_units_from_signal() {
-  if (g_closed.exchange(true)) return;
-  for (int number = 0; number < kUnitCount; ++number) {
-    if (OutputStream* output = g_signal_outputs[number].load()) output->flush_from_signal();
-    if (number == kPsfListUnit && g_psf_written.load()) {
-      const int fd = g_cut_fd.load();
-      if (fd >= 0) cut_written_file(fd);
-    }
-  }
-}
+}  // namespace
 
 void stop() {
   if (!close_all_units()) abnormal_end();

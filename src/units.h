@@ -1,8 +1,8 @@
 // The unit table: every file and stream of the run is addressed by a fixed
 // unit number. This layer opens the files, runs the read and write
 // statements on them, and closes them at the end of the run, cutting the PSF
-// star list to what the run wrote. A statement that fails ends the run with
-// the fatal report (abnormal_end.h).
+// star list only through a stream that never leaves it a mix of two runs. A
+// statement that fails ends the run with the fatal report (abnormal_end.h).
 #pragma once
 
 #include <cstddef>
@@ -29,8 +29,9 @@ void start_run();
 
 // Opens a named file on unit 2 or 3 for reading; the file must exist.
 void open_existing(int unit, const std::string& name);
-// Opens a named file on unit 4 for writing without emptying it, creating it
-// when it is missing.
+// Opens a named file on unit 4 for writing, creating it when it is missing.
+// An existing file is emptied only by the first write; a regular one is
+// locked until the run ends, so that a second run on it waits.
 void open_or_create(int unit, const std::string& name);
 
 // What a read statement does when it meets the end of its file.
@@ -67,22 +68,5 @@ void write_list_statement(int unit, std::initializer_list<ListItem> items);
 
 // The plain stop: closes all units and exits with status 0.
 [[noreturn]] void stop();
-
-// For the fatal report and the signal handlers: the statement in progress
-// (or the last one), the units' names, and the closing of all units.
-struct StatementState {
-  int unit;
-  std::string_view format;
-  bool format_current;  // the report shows the format
-  bool reading;
-};
-const StatementState& current_statement();
-// The name a unit was opened with, or null for a standard stream.
-const std::string* unit_name(int unit);
-// Closes every unit in ascending order, once per run; false if a unit's
-// output could not be written, after reporting it.
-bool close_all_units();
-// The same for a signal handler: flushes and cuts with system calls alone.
-void close_units_from_signal();
 
 }  // namespace starmark
