@@ -22,12 +22,12 @@ int64_t cell_of(double coordinate) {
   return static_cast<int64_t>(coordinate / kCellWidth);
 }
 
-// The earlier star wins a tie, wherever the two were found.
-void take_nearer(const Nearest& candidate, Nearest* nearest) {
-  if (candidate.distance < nearest->distance ||
-      (candidate.distance == nearest->distance && candidate.index < nearest->index)) {
-    *nearest = candidate;
-  }
+// The distance as the program measures it: single-precision offsets, their
+// squares and sum in double precision, the root rounded to single precision.
+float distance_of(float x, float y, float xs, float ys) {
+  const float dx = x - xs;
+  const float dy = y - ys;
+  return static_cast<float>(std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy));
 }
 
 }  // namespace
@@ -40,59 +40,60 @@ size_t StarGrid::slot_of(int64_t cell_x, int64_t cell_y) const {
 
 StarGrid::StarGrid(const StarTable& table) : table_(table) {
   const int32_t count = table.count;
-  // About one slot for two stars.
   int bits = 4;
-  while ((int64_t{1} << bits) < int64_t{count} / 2) ++bits;
+  while (bits < kMostSlotBits && (int64_t{1} << bits) < int64_t{count} / 2) ++bits;
   shift_ = 64 - bits;
   const size_t slot_count = size_t{1} << bits;
 
-  // A star whose coordinates are not both finite is never near a position.
-  const std::unique_ptr<uint32_t[]> slot_of_star(new uint32_t[static_cast<size_t>(count)]);
-  slots_.start.assign(slot_count + 1, 0);
+  // First each slot's size, counted in the slot after it, then where each
+  // slot starts; a star whose coordinates are not both finite is never near
+  // a position and goes nowhere.
+  for (size_t s = 0; s <= slot_count; ++s) start_[s] = 0;
   for (int32_t j = 0; j < count; ++j) {
     const float x = table.x[j];
     const float y = table.y[j];
-    if (!std::isfinite(x) || !std::isfinite(y)) {
-      slot_of_star[j] = static_cast<uint32_t>(slot_count);
-    } else if (!on_grid(x, y)) {
-      slot_of_star[j] = static_cast<uint32_t>(slot_count);
-      far_stars_.push_back(j);
-    } else {
-      slot_of_star[j] = static_cast<uint32_t>(slot_of(cell_of(x), cell_of(y)));
-      ++slots_.start[slot_of_star[j] + 1];
+    slot_of_star_[j] = kNowhere;
+    if (!std::isfinite(x) || !std::isfinite(y)) continue;
+    if (!on_grid(x, y)) {
+      far_stars_[far_count_++] = j;
+      continue;
     }
+    slot_of_star_[j] = static_cast<uint32_t>(slot_of(cell_of(x), cell_of(y)));
+    ++start_[slot_of_star_[j] + 1];
   }
-  for (size_t s = 0; s < slot_count; ++s) slots_.start[s + 1] += slots_.start[s];
-  const size_t placed = slots_.start[slot_count];
-  slots_.x.reset(new float[placed]);
-  slots_.y.reset(new float[placed]);
-  slots_.index.reset(new int32_t[placed]);
-  std::vector<uint32_t> next(slots_.start.begin(), slots_.start.end() - 1);
+  for (size_t s = 0; s < slot_count; ++s) start_[s + 1] += start_[s];
+  // Then the stars into their slots, in file order. start_[s] runs up to
+  // where slot s + 1 starts, and is put back afterwards.
   for (int32_t j = 0; j < count; ++j) {
-    if (slot_of_star[j] == slot_count) continue;
-    const uint32_t at = next[slot_of_star[j]]++;
-    slots_.x[at] = table.x[j];
-    slots_.y[at] = table.y[j];
-    slots_.index[at] = j;
+    if (slot_of_star_[j] == kNowhere) continue;
+    const uint32_t at = start_[slot_of_star_[j]]++;
+    x_[at] = table.x[j];
+    y_[at] = table.y[j];
+    index_[at] = j;
   }
+  for (size_t s = slot_count; s > 0; --s) start_[s] = start_[s - 1];
+  start_[0] = 0;
 }
 
-void StarGrid::search_slot(size_t slot, float xs, float ys, Nearest* nearest) const {
-  const uint32_t begin = slots_.start[slot];
-  const int32_t size = static_cast<int32_t>(slots_.start[slot + 1] - begin);
-  if (size == 0) return;
-  const Nearest found =
-      find_nearest_in(slots_.x.get() + begin, slots_.y.get() + begin, size, xs, ys);
-  if (found.index >= 0) take_nearer({found.distance, slots_.index[begin + found.index]}, nearest);
+void StarGrid::search(int32_t begin, int32_t end, float xs, float ys, Nearest* nearest) const {
+  for (int32_t k = begin; k < end; ++k) {
+    const float distance = distance_of(x_[k], y_[k], xs, ys);
+    // The earlier star wins a tie, wherever the two were found.
+    if (distance < nearest->distance ||
+        (distance == nearest->distance && index_[k] < nearest->index)) {
+      *nearest = {distance, index_[k]};
+    }
+  }
 }
 
 Nearest StarGrid::find_nearest(float xs, float ys) const {
   Nearest nearest{kSearchStart, -1};
   // A position that is not finite is near no star.
   if (!std::isfinite(xs) || !std::isfinite(ys)) return nearest;
-  for (const int32_t j : far_stars_) {
-    const Nearest found = find_nearest_in(&table_.x[j], &table_.y[j], 1, xs, ys);
-    if (found.index == 0) take_nearer({found.distance, j}, &nearest);
+  for (int32_t f = 0; f < far_count_; ++f) {
+    const int32_t j = far_stars_[f];
+    const float distance = distance_of(table_.x[j], table_.y[j], xs, ys);
+    if (distance < nearest.distance) nearest = {distance, j};
   }
   // Off the grid, every grid star differs from the position by at least the
   // spacing of floats just below kGridBound, 2^36, in one coordinate.
@@ -106,7 +107,9 @@ Nearest StarGrid::find_nearest(float xs, float ys) const {
   const int64_t last_y = cell_of(static_cast<double>(ys) + kSearchStart);
   for (int64_t cell_y = first_y; cell_y <= last_y; ++cell_y) {
     for (int64_t cell_x = first_x; cell_x <= last_x; ++cell_x) {
-      search_slot(slot_of(cell_x, cell_y), xs, ys, &nearest);
+      const size_t slot = slot_of(cell_x, cell_y);
+      search(static_cast<int32_t>(start_[slot]), static_cast<int32_t>(start_[slot + 1]), xs, ys,
+             &nearest);
     }
   }
   return nearest;

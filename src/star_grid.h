@@ -5,52 +5,67 @@
 // pixels), and then each of its coordinates differs from the position's by
 // less than that. The cells are 32 pixels wide, so such a star always lies in
 // one of at most 2 x 2 cells around the position; the stars of each cell are
-// searched with the vector search (vector_search.h), in file order, and on
-// equal distances the star earliest in the file wins, exactly as when every
-// star is measured. The cells are found by hashing: two cells that share a
-// slot only cost time. On the largest run (50,000 stars, 200 positions),
-// building the grid and searching every position takes 3.5 M instructions,
-// where the vector search over every star took 18.6 M, and the search
-// benchmark finds it 37 times faster than the plain scan (bench/README.md).
+// measured one by one, in file order, and on equal distances the star
+// earliest in the file wins, exactly as when every star is measured. The
+// cells are found by hashing: two cells that share a slot only cost time. On
+// the largest run (50,000 stars, 200 positions), building the grid and
+// searching every position takes 3.5 M instructions, where measuring every
+// star took 18.6 M; the search benchmark finds it 37 times faster than the
+// plain scan (bench/README.md).
+//
+// Its storage is fixed, sized for a full table, so that a run that has
+// started never runs short of memory for it.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <vector>
 
 #include "star_list.h"
-#include "vector_search.h"
 
 namespace starmark {
+
+// Where the search starts: a star at this distance or farther is never taken.
+inline constexpr float kSearchStart = 10.0f;
+
+// The nearest star: its distance (kSearchStart when no star came nearer) and
+// its 0-based index in the table (-1 then).
+struct Nearest {
+  float distance;
+  int32_t index;
+};
 
 class StarGrid {
  public:
   // Sorts the stars of `table`, which must outlive the grid.
   explicit StarGrid(const StarTable& table);
 
-  // The nearest star of the table to (xs, ys), its index 0-based in the table.
+  // The nearest star of the table to (xs, ys): the first of the least
+  // distance below kSearchStart; a distance that is not a number never counts.
   Nearest find_nearest(float xs, float ys) const;
 
   const StarTable& table() const { return table_; }
 
  private:
-  // The stars of the slots in slot order, file order within a slot.
-  struct Slots {
-    std::vector<uint32_t> start;  // slot s holds stars start[s] to start[s + 1] - 1
-    // Filled by the build, so never set to zero first.
-    std::unique_ptr<float[]> x;
-    std::unique_ptr<float[]> y;
-    std::unique_ptr<int32_t[]> index;  // in the table
-  };
+  // About one slot for two stars, at most.
+  static constexpr int kMostSlotBits = 15;
+  static constexpr size_t kMostSlots = size_t{1} << kMostSlotBits;
+  static_assert(kMostSlots >= kMaxStars / 2);
+  static constexpr uint32_t kNowhere = UINT32_MAX;
 
   size_t slot_of(int64_t cell_x, int64_t cell_y) const;
-  void search_slot(size_t slot, float xs, float ys, Nearest* nearest) const;
+  void search(int32_t begin, int32_t end, float xs, float ys, Nearest* nearest) const;
 
   const StarTable& table_;
   int shift_ = 0;  // a cell's hash is taken to its top bits
-  Slots slots_;
+  // The stars of the slots in slot order, file order within a slot: slot s
+  // holds stars start_[s] to start_[s + 1] - 1.
+  uint32_t start_[kMostSlots + 1];
+  float x_[kMaxStars];
+  float y_[kMaxStars];
+  int32_t index_[kMaxStars];          // in the table
+  uint32_t slot_of_star_[kMaxStars];  // while the grid is built; kNowhere: in no slot
   // Finite stars too far out for a cell number (rare): measured every time.
-  std::vector<int32_t> far_stars_;
+  int32_t far_stars_[kMaxStars];
+  int32_t far_count_ = 0;
 };
 
 }  // namespace starmark

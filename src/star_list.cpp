@@ -84,16 +84,15 @@ Status read_star_record(InputStream& input, StarRecord* record) {
   return read_formatted(input, record_format(), items, std::size(items));
 }
 
-std::unique_ptr<StarTable> load_star_table() {
-  // The columns are filled by the load; only the count starts at zero.
-  std::unique_ptr<StarTable> table(new StarTable);
+void load_star_table(StarTable* table) {
+  table->count = 0;
   const std::string_view format = record_format().text();
   for (int32_t j = 0; j < kMaxStars; ++j) {
     StarRecord record;
     const bool stored =
         read_statement_with(kStarListUnit, format, AtEndOfFile::kReturnFalse,
                             [&](InputStream& input) { return read_star_record(input, &record); });
-    if (!stored) return table;
+    if (!stored) return;
     table->n[j] = record.n;
     table->x[j] = record.x;
     table->y[j] = record.y;
@@ -104,7 +103,6 @@ std::unique_ptr<StarTable> load_star_table() {
     table->count = j + 1;
   }
   write_capacity_line(*table);
-  return table;
 }
 
 void write_star_record(const StarTable& table, int32_t index) {

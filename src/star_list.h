@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "streams.h"
 
@@ -50,9 +49,9 @@ void copy_header();
 // and what is taken of `input` are the same either way.
 Status read_star_record(InputStream& input, StarRecord* record);
 
-// Reads the star records that follow the header into a new table, up to
+// Reads the star records that follow the header into `table`, up to
 // kMaxStars; at the capacity it writes the capacity line on standard output.
-std::unique_ptr<StarTable> load_star_table();
+void load_star_table(StarTable* table);
 
 // Writes the record at `index` (0-based) as the next line of the PSF star list.
 void write_star_record(const StarTable& table, int32_t index);

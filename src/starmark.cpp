@@ -32,8 +32,11 @@ void run() {
   open_or_create(kPsfListUnit, ask(" Output file of stars for PSF:"));
   copy_header();
   skip_position_header();
-  const std::unique_ptr<StarTable> table = load_star_table();
-  const StarGrid stars(*table);
+  // Fixed storage, there from the start: a run that has started never runs
+  // short of memory for its stars.
+  static StarTable table;
+  load_star_table(&table);
+  static const StarGrid stars(table);
   // A coordinate that no read has given a value matches no star.
   float xs = std::numeric_limits<float>::quiet_NaN();
   float ys = std::numeric_limits<float>::quiet_NaN();

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "star_grid.h"
 #include "star_list.h"
-#include "vector_search.h"
 
 namespace starmark {
 
