@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "list_io.h"
 #include "number_oracle.h"
+#include "text_input.h"
 
 namespace starmark::fuzz {
 namespace {
@@ -20,7 +21,8 @@ namespace {
 constexpr std::string_view kExponentField = "exponent field: incomprehensible list input";
 
 void check_reads(std::string_view input) {
-  InputStream stream = InputStream::from_text(input);
+  TextInput text(input);
+  InputStream& stream = text.stream();
   float values[2] = {0.0f, 0.0f};
   for (size_t reads = 1;; ++reads) {
     if (reads > input.size() + 1) property_failed("read %zu still succeeds", reads);
@@ -39,9 +41,9 @@ void check_reads(std::string_view input) {
 void check_plain_number(std::string_view input) {
   const std::optional<oracle::Number> number = oracle::split_number(input);
   if (!number || number->digits.empty()) return;
-  InputStream stream = InputStream::from_text(input);
+  TextInput text(input);
   float value = -1.0f;
-  const Status status = read_list_reals(stream, &value, 1);
+  const Status status = read_list_reals(text.stream(), &value, 1);
   if (std::abs(number->exponent) > 99999999) {
     if (status.message() != kExponentField)
       property_failed("gave \"%s\"", status.message().c_str());

@@ -1,7 +1,7 @@
 // Star records in the format "(I7,2F9.2,4F9.3)".
 //
 // 1. Arbitrary bytes read record by record by the record reader (a record in
-//    the written form by its fast path, any other by the format) until the
+//    the written form by its fast path, any other field by field) until the
 //    end of the file or a failure: every read must be as the record model
 //    says (record_model.h).
 // 2. A record written from values made of the input's bytes, then read back:
@@ -10,17 +10,16 @@
 //    with "read unexpected character". Writing a value read back and reading
 //    it again must give the same value.
 
+#include <string>
+
 #include "float_bits.h"
-#include "format.h"
 #include "fuzz_support.h"
 #include "record_model.h"
-#include "star_list.h"
+#include "star_record.h"
+#include "text_input.h"
 
 namespace starmark::fuzz {
 namespace {
-
-using oracle::kStarFieldDecimals;
-using oracle::kStarRecordWidth;
 
 void check_reads(std::string_view input) {
   if (const auto mismatch = oracle::record_reads_mismatch(input)) {
@@ -34,31 +33,32 @@ bool is_readable(std::string_view field) {
 }
 
 void check_written_record(ByteSource& source) {
-  static const Format record_format = constant_format("(I7,2F9.2,4F9.3)");
-  WriteItem items[7] = {source.next_integer()};
-  for (size_t i = 1; i < 7; ++i) items[i] = source.next_real();
-  std::string text;
-  const Status written = write_formatted(record_format, items, 7, &text);
-  if (!written.ok() || text.size() != kStarRecordWidth + 1 || text.find('\n') != kStarRecordWidth) {
-    property_failed("a record was written as \"%s\" (%s)", escaped(text).c_str(),
-                    written.message().c_str());
+  StarRecord written{};
+  written.n = source.next_integer();
+  for (float StarRecord::*field : kRealFields) written.*field = source.next_real();
+  char line[kRecordLineSize];
+  format_star_record(written, line);
+  const std::string text(line, sizeof line);
+  if (text.find('\n') != kRecordWidth) {
+    property_failed("a record was written as \"%s\"", escaped(text).c_str());
   }
   check_reads(text);
-  InputStream stream = InputStream::from_text(text);
+  TextInput input(text);
   StarRecord read{};
-  if (!read_star_record(stream, &read).ok()) return;
-  if (read.n != std::get<int32_t>(items[0])) property_failed("n reads back as %d", read.n);
+  if (!read_star_record(input.stream(), &read).ok()) return;
+  if (read.n != written.n) property_failed("n reads back as %d", read.n);
   // A value read back, written and read again, is the same value.
-  const float reals[] = {read.x, read.y, read.amag, read.a, read.b, read.c};
-  for (size_t i = 1; i < 7; ++i) {
-    std::string rewritten;
-    write_real_field(reals[i - 1], 9, kStarFieldDecimals[i], &rewritten);
+  for (size_t i = 1; i < kRecordFieldCount; ++i) {
+    const float value = read.*kRealFields[i - 1];
+    char field[9];
+    format_real_field(value, sizeof field, kRecordFields[i].decimals, field);
+    const std::string_view rewritten(field, sizeof field);
     float reread = 0.0f;
     if (is_readable(rewritten) &&
-        (!read_real_field(rewritten, kStarFieldDecimals[i], &reread).ok() ||
-         bits_of(reread) != bits_of(reals[i - 1]))) {
-      property_failed("%.9g is written as \"%s\", which reads as %.9g", reals[i - 1],
-                      rewritten.c_str(), reread);
+        (!read_real_field(rewritten, kRecordFields[i].decimals, &reread).ok() ||
+         bits_of(reread) != bits_of(value))) {
+      property_failed("%.9g is written as \"%s\", which reads as %.9g", value,
+                      std::string(rewritten).c_str(), reread);
     }
   }
 }

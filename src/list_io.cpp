@@ -168,8 +168,7 @@ void break_line_before(size_t counted_length, size_t statement_start, std::strin
   if (length > 0 && length + counted_length >= kLineLimit) text->push_back('\n');
 }
 
-}  // namespace
-
+// The text of one real item, with its two leading characters.
 void write_list_real(float value, std::string* text) {
   const double widened = value;
   text->push_back(' ');
@@ -192,6 +191,8 @@ void write_list_real(float value, std::string* text) {
     text->append(shown.substr(exponent));
   }
 }
+
+}  // namespace
 
 void write_list(const ListItem* items, size_t count, std::string* text) {
   const size_t statement_start = text->size();

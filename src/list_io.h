@@ -27,7 +27,4 @@ using ListItem = std::variant<std::string_view, int32_t, float>;
 // item that would take it to 80 characters.
 void write_list(const ListItem* items, size_t count, std::string* text);
 
-// The text of one real item, with its two leading characters.
-void write_list_real(float value, std::string* text);
-
 }  // namespace starmark

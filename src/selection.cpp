@@ -1,7 +1,7 @@
 #include "selection.h"
 
-#include "format.h"
 #include "list_io.h"
+#include "star_record.h"
 #include "units.h"
 
 namespace starmark {
@@ -17,7 +17,9 @@ void skip_position_header() {
 
 bool read_position(float* xs, float* ys) {
   float values[2] = {*xs, *ys};
-  const bool read = read_list_statement(kPositionLogUnit, values, 2, AtEndOfFile::kReturnFalse);
+  const bool read = read_statement(
+      kPositionLogUnit, kListDirectedFormat, AtEndOfFile::kReturnFalse,
+      [&](InputStream& input) { return read_list_reals(input, values, std::size(values)); });
   *xs = values[0];
   *ys = values[1];
   return read;
@@ -28,14 +30,18 @@ bool read_position(float* xs, float* ys) {
 
 namespace {
 
-// One blank, the text, the position's number in three columns.
-const Format& not_found_format() {
-  static const Format format = constant_format("(1X,\x02 Could not find star\x02,I3)");
-  return format;
-}
+// One blank, the text between the two 0x02 bytes, the position's number in
+// three columns.
+constexpr std::string_view kNotFoundFormat = "(1X,\x02 Could not find star\x02,I3)";
+constexpr std::string_view kNotFoundText = " Could not find star";
+constexpr size_t kNumberWidth = 3;
 
 void write_not_found(int32_t number) {
-  write_statement(kOutputUnit, not_found_format(), {number});
+  char line[1 + kNotFoundText.size() + kNumberWidth + 1] = {' '};
+  kNotFoundText.copy(line + 1, kNotFoundText.size());
+  format_integer_field(number, kNumberWidth, line + 1 + kNotFoundText.size());
+  line[sizeof line - 1] = '\n';
+  write_statement(kOutputUnit, kNotFoundFormat, {line, sizeof line});
 }
 
 }  // namespace

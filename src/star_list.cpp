@@ -1,97 +1,62 @@
 #include "star_list.h"
 
-#include <iterator>
+#include <string>
 
-#include "format.h"
+#include "line_fields.h"
 #include "list_io.h"
+#include "star_record.h"
 #include "units.h"
-#include "written_fields.h"
 
 namespace starmark {
 
 namespace {
 
-const Format& record_format() {
-  static const Format format = constant_format("(I7,2F9.2,4F9.3)");
-  return format;
-}
-
 // The second header line is followed by an empty line.
-const Format& spaced_line_format() {
-  static const Format format = constant_format("(A,/)");
-  return format;
-}
+constexpr std::string_view kSpacedLineFormat = "(A,/)";
 
-void write_header_line(const Format& format, const HeaderLine& line) {
-  write_statement(kPsfListUnit, format, {std::string_view(line.data(), line.size())});
+void write_header_line(const HeaderLine& line, bool empty_line_after) {
+  char text[kHeaderWidth + 2];
+  std::copy(line.begin(), line.end(), text);
+  text[kHeaderWidth] = text[kHeaderWidth + 1] = '\n';
+  write_statement(kPsfListUnit, empty_line_after ? kSpacedLineFormat : kLineFormat,
+                  {text, kHeaderWidth + (empty_line_after ? 2 : 1)});
 }
 
 void write_capacity_line(const StarTable& table) {
   const int32_t last = table.count - 1;
-  write_list_statement(kOutputUnit,
-                       {table.count, table.n[last], table.x[last], table.y[last], table.amag[last],
-                        table.a[last], table.b[last], table.c[last]});
+  const ListItem items[] = {table.count,      table.n[last], table.x[last], table.y[last],
+                            table.amag[last], table.a[last], table.b[last], table.c[last]};
+  std::string text;
+  write_list(items, std::size(items), &text);
+  write_statement(kOutputUnit, kListDirectedFormat, text);
 }
 
 }  // namespace
 
 void read_header_line(int unit, HeaderLine* line) {
-  read_statement(unit, line_format(), {FixedText{line->data(), line->size()}}, AtEndOfFile::kFatal);
+  read_statement(unit, kLineFormat, AtEndOfFile::kFatal, [&](InputStream& input) {
+    return read_fixed_line(input, line->data(), line->size());
+  });
 }
 
 void copy_header() {
   HeaderLine first;
   HeaderLine second;
   read_header_line(kStarListUnit, &first);
-  write_header_line(line_format(), first);
+  write_header_line(first, false);
   read_header_line(kStarListUnit, &second);
-  write_header_line(spaced_line_format(), second);
+  write_header_line(second, true);
   read_header_line(kStarListUnit, &first);
-  write_header_line(line_format(), first);
-}
-
-namespace {
-
-// The columns of the next line when it has exactly kRecordWidth of them,
-// ended by a line feed or by the end of the file, and how much of the input
-// they take with it; null otherwise, a failure of the file included (the
-// general read then reports it). A fully buffered line is not searched for
-// its line feed: a line feed among the columns is not in the written form.
-const char* record_columns(InputStream& input, size_t* taken) {
-  *taken = kRecordWidth + 1;
-  const char* columns = input.buffered(kRecordWidth + 1);
-  if (columns != nullptr && columns[kRecordWidth] == '\n') return columns;
-  InputStream::LineStart line;
-  if (!input.peek_line(kRecordWidth + 1, &line, "fmt").ok() || line.size != kRecordWidth ||
-      !(line.line_feed || line.file_end)) {
-    return nullptr;
-  }
-  if (line.file_end) *taken = kRecordWidth;
-  return line.data;
-}
-
-}  // namespace
-
-Status read_star_record(InputStream& input, StarRecord* record) {
-  size_t taken;
-  const char* columns = record_columns(input, &taken);
-  if (columns != nullptr && read_written_record(columns, record)) {
-    input.advance(taken);
-    return Status();
-  }
-  const ReadItem items[] = {&record->n, &record->x, &record->y, &record->amag,
-                            &record->a, &record->b, &record->c};
-  return read_formatted(input, record_format(), items, std::size(items));
+  write_header_line(first, false);
 }
 
 void load_star_table(StarTable* table) {
   table->count = 0;
-  const std::string_view format = record_format().text();
   for (int32_t j = 0; j < kMaxStars; ++j) {
     StarRecord record;
     const bool stored =
-        read_statement_with(kStarListUnit, format, AtEndOfFile::kReturnFalse,
-                            [&](InputStream& input) { return read_star_record(input, &record); });
+        read_statement(kStarListUnit, kRecordFormat, AtEndOfFile::kReturnFalse,
+                       [&](InputStream& input) { return read_star_record(input, &record); });
     if (!stored) return;
     table->n[j] = record.n;
     table->x[j] = record.x;
@@ -106,9 +71,11 @@ void load_star_table(StarTable* table) {
 }
 
 void write_star_record(const StarTable& table, int32_t index) {
-  write_statement(kPsfListUnit, record_format(),
-                  {table.n[index], table.x[index], table.y[index], table.amag[index],
-                   table.a[index], table.b[index], table.c[index]});
+  const StarRecord record{table.n[index], table.x[index], table.y[index], table.amag[index],
+                          table.a[index], table.b[index], table.c[index]};
+  char line[kRecordLineSize];
+  format_star_record(record, line);
+  write_statement(kPsfListUnit, kRecordFormat, {line, sizeof line});
 }
 
 }  // namespace starmark

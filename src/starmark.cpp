@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "format.h"
+#include "line_fields.h"
 #include "list_io.h"
 #include "selection.h"
 #include "star_list.h"
@@ -19,9 +19,13 @@ namespace {
 // Writes a prompt and reads its answer: a whole line, without the blanks
 // that end it.
 std::string ask(std::string_view prompt) {
-  write_list_statement(kOutputUnit, {prompt});
+  const ListItem item = prompt;
+  std::string text;
+  write_list(&item, 1, &text);
+  write_statement(kOutputUnit, kListDirectedFormat, text);
   std::string answer;
-  read_statement(kInputUnit, line_format(), {&answer}, AtEndOfFile::kFatal);
+  read_statement(kInputUnit, kLineFormat, AtEndOfFile::kFatal,
+                 [&](InputStream& input) { return read_whole_line(input, &answer); });
   answer.erase(answer.find_last_not_of(' ') + 1);
   return answer;
 }

@@ -6,8 +6,6 @@ namespace starmark {
 
 const char* program_error_text(ProgramError error) {
   switch (error) {
-    case ProgramError::kErrorInFormat:
-      return "error in format";
     case ProgramError::kNullFileName:
       return "null file name";
     case ProgramError::kNulInFileName:

@@ -8,7 +8,6 @@ namespace starmark {
 
 // The failures whose text is the program's own rather than the system's.
 enum class ProgramError {
-  kErrorInFormat,
   kNullFileName,
   kNulInFileName,
   kOutputIsInput,

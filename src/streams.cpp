@@ -15,28 +15,12 @@ namespace {
 constexpr size_t kInputBufferSize = 64 * 1024;
 }
 
-InputStream::InputStream(int fd)
-    : fd_(fd), buffer_(new char[kInputBufferSize]), capacity_(kInputBufferSize) {
+InputStream::InputStream(int fd) : fd_(fd), buffer_(new char[kInputBufferSize]) {
   next_ = end_ = buffer_.get();
-}
-
-InputStream InputStream::from_text(std::string_view text) {
-  InputStream stream(-1);
-  stream.text_only_ = true;
-  stream.buffer_.reset(new char[text.size() + 1]);
-  stream.capacity_ = text.size() + 1;
-  std::memcpy(stream.buffer_.get(), text.data(), text.size());
-  stream.next_ = stream.buffer_.get();
-  stream.end_ = stream.next_ + text.size();
-  return stream;
 }
 
 bool InputStream::fill() {
   if (end_met_ || error_ != 0) return false;
-  if (text_only_) {
-    end_met_ = true;
-    return false;
-  }
   // Keep the unread bytes, which a line peek still needs, at the front.
   const size_t kept = static_cast<size_t>(end_ - next_);
   if (next_ != buffer_.get()) {
@@ -45,7 +29,7 @@ bool InputStream::fill() {
     end_ = next_ + kept;
   }
   for (;;) {
-    const ssize_t got = ::read(fd_, end_, capacity_ - kept);
+    const ssize_t got = ::read(fd_, end_, kInputBufferSize - kept);
     if (got > 0) {
       end_ += got;
       return true;

@@ -24,8 +24,6 @@ class InputStream {
   static constexpr int kReadError = -2;
 
   explicit InputStream(int fd);
-  // A stream over fixed text, for tests and fuzzing.
-  static InputStream from_text(std::string_view text);
 
   // The next byte of the stream, or kEndOfFile, or kReadError (see error()).
   int get() {
@@ -69,9 +67,7 @@ class InputStream {
   bool fill();
 
   int fd_ = -1;
-  bool text_only_ = false;
   std::unique_ptr<char[]> buffer_;
-  size_t capacity_ = 0;
   char* next_ = nullptr;
   char* end_ = nullptr;
   bool end_met_ = false;

@@ -19,9 +19,6 @@ namespace {
 
 constexpr int kUnitCount = 7;
 
-// The format text that the fatal report shows for a list-directed statement.
-constexpr std::string_view kListDirectedFormatText = "list io";
-
 struct Unit {
   bool connected = false;
   // Opened by the run (units 2, 3 and 4), as opposed to a standard stream.
@@ -132,12 +129,11 @@ void begin_statement(int number, std::string_view format, bool reading) {
 // After a formatted statement the report shows no format; after a
 // list-directed one it still shows "list io".
 void end_statement() {
-  if (g_statement.format != kListDirectedFormatText) g_statement.format_current = false;
+  if (g_statement.format != kListDirectedFormat) g_statement.format_current = false;
 }
 
 // Hands the text of a write statement, whole lines, to the unit's stream.
-void write_out(const Status& status, std::string_view text) {
-  if (!status.ok()) fatal(status);
+void write_out(std::string_view text) {
   OutputStream& output = *g_units[g_statement.unit].output;
   while (!text.empty()) {
     const size_t line_end = text.find('\n');
@@ -224,31 +220,9 @@ bool end_read_statement(const Status& status, AtEndOfFile at_end) {
   return true;
 }
 
-bool read_statement(int unit, const Format& format, std::initializer_list<ReadItem> items,
-                    AtEndOfFile at_end) {
-  return read_statement_with(unit, format.text(), at_end, [&](InputStream& input) {
-    return read_formatted(input, format, items.begin(), items.size());
-  });
-}
-
-bool read_list_statement(int unit, float* values, size_t count, AtEndOfFile at_end) {
-  return read_statement_with(unit, kListDirectedFormatText, at_end, [&](InputStream& input) {
-    return read_list_reals(input, values, count);
-  });
-}
-
-void write_statement(int unit, const Format& format, std::initializer_list<WriteItem> items) {
-  begin_statement(unit, format.text(), false);
-  std::string text;
-  const Status status = write_formatted(format, items.begin(), items.size(), &text);
-  write_out(status, text);
-}
-
-void write_list_statement(int unit, std::initializer_list<ListItem> items) {
-  begin_statement(unit, kListDirectedFormatText, false);
-  std::string text;
-  write_list(items.begin(), items.size(), &text);
-  write_out(Status(), text);
+void write_statement(int unit, std::string_view format, std::string_view lines) {
+  begin_statement(unit, format, false);
+  write_out(lines);
 }
 
 namespace {

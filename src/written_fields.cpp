@@ -1,5 +1,6 @@
 #include "written_fields.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -70,23 +71,17 @@ __attribute__((always_inline)) inline bool written_real(const char* field, int p
 
 }  // namespace
 
-bool parse_written_real(std::string_view field, int decimals, float* value) {
-  static constexpr double kPowersOfTen[] = {1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-  if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__ || field.size() != 9 || decimals < 1 ||
-      decimals > 7) {
-    return false;
+// n is read as a word with a blank before it, each real as two words of its
+// nine columns.
+static_assert(kRecordFields[0].width == 7 && [] {
+  for (size_t i = 1; i < kRecordFieldCount; ++i) {
+    if (kRecordFields[i].width != 9) return false;
   }
-  uint64_t characters = 0;
-  float read;
-  if (!written_real(field.data(), 8 - decimals, kPowersOfTen[decimals - 1], &characters, &read) ||
-      (characters & kHighBits) != 0) {
-    return false;
-  }
-  *value = read;
   return true;
-}
+}());
 
 bool read_written_record(const char* columns, StarRecord* record) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
   // The word's bytes are the characters in memory order only on a
   // little-endian machine.
   if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) return false;
@@ -94,15 +89,19 @@ bool read_written_record(const char* columns, StarRecord* record) {
   int64_t n;
   StarRecord read;
   // The seven columns of n after a blank; its last must be a digit.
-  if (!written_integer(word_at(columns) << 8 | ' ', uint64_t{0xFF} << 56, &characters, &n) ||
-      !written_real(columns + 7, 6, 1e2, &characters, &read.x) ||
-      !written_real(columns + 16, 6, 1e2, &characters, &read.y) ||
-      !written_real(columns + 25, 5, 1e3, &characters, &read.amag) ||
-      !written_real(columns + 34, 5, 1e3, &characters, &read.a) ||
-      !written_real(columns + 43, 5, 1e3, &characters, &read.b) ||
-      !written_real(columns + 52, 5, 1e3, &characters, &read.c) || (characters & kHighBits) != 0) {
+  if (!written_integer(word_at(columns) << 8 | ' ', uint64_t{0xFF} << 56, &characters, &n)) {
     return false;
   }
+  const char* field = columns + kRecordFields[0].width;
+  for (size_t i = 1; i < kRecordFieldCount; ++i) {
+    const int decimals = kRecordFields[i].decimals;
+    if (!written_real(field, 8 - decimals, kPowersOfTen[decimals], &characters,
+                      &(read.*kRealFields[i - 1]))) {
+      return false;
+    }
+    field += kRecordFields[i].width;
+  }
+  if ((characters & kHighBits) != 0) return false;
   read.n = static_cast<int32_t>(n);
   *record = read;
   return true;

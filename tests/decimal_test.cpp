@@ -13,9 +13,10 @@
 #include <string>
 
 #include "float_bits.h"
-#include "format.h"
 #include "list_io.h"
 #include "number_oracle.h"
+#include "star_record.h"
+#include "text_input.h"
 
 namespace starmark {
 namespace {
@@ -106,7 +107,8 @@ TEST(DecimalConversion, RandomDecimalsMatchTheOracleBitForBit) {
     ASSERT_TRUE(read_real_field(field, implied_decimals, values).ok()) << field;
     EXPECT_EQ(bits_of(values[0]), bits_of(*oracle::real_field_value(field, implied_decimals)))
         << "field \"" << field << "\" with " << implied_decimals << " implied decimals";
-    InputStream input = InputStream::from_text(text + " 0\n");
+    TextInput input_text(text + " 0\n");
+    InputStream& input = input_text.stream();
     ASSERT_TRUE(read_list_reals(input, values, 2).ok()) << text;
     EXPECT_EQ(bits_of(values[0]), bits_of(oracle::split_number(text)->value())) << text;
   }

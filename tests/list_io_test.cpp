@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "float_bits.h"
+#include "text_input.h"
 
 namespace starmark {
 namespace {
@@ -72,7 +73,8 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
                {"1 2 x", 1.0f, 2.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    InputStream input = InputStream::from_text(c.text);
+    TextInput input_text(c.text);
+    InputStream& input = input_text.stream();
     float values[2];
     ASSERT_TRUE(read_position(input, values).ok());
     EXPECT_EQ(bits_of(values[0]), bits_of(c.xs)) << values[0];
@@ -99,14 +101,16 @@ TEST(ListRead, IncomprehensibleInputAndTheEndOfTheFile) {
                {"1 -*\n", "bad repetition count"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    InputStream input = InputStream::from_text(c.text);
+    TextInput input_text(c.text);
+    InputStream& input = input_text.stream();
     float values[2];
     const Status status = read_position(input, values);
     EXPECT_EQ(status.message(), c.message + std::string(": incomprehensible list input"));
   }
   // No second value before the end of the file.
   for (const char* text : {"", " \n\n \t\n", "1\n", "1"}) {
-    InputStream input = InputStream::from_text(text);
+    TextInput input_text(text);
+    InputStream& input = input_text.stream();
     float values[2];
     EXPECT_TRUE(read_position(input, values).end_of_file()) << text;
   }
@@ -139,9 +143,10 @@ TEST(ListWrite, RealItems) {
                {-kInfinity, " -INF"},
                {kNaN, "  NAN"}};
   for (const auto& c : cases) {
+    const ListItem item = c.value;
     std::string text;
-    write_list_real(c.value, &text);
-    EXPECT_EQ(text, c.text) << c.value;
+    write_list(&item, 1, &text);
+    EXPECT_EQ(text, c.text + std::string("\n")) << c.value;
   }
 }
 

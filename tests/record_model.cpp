@@ -5,7 +5,8 @@
 
 #include "float_bits.h"
 #include "number_oracle.h"
-#include "star_list.h"
+#include "star_record.h"
+#include "text_input.h"
 
 namespace starmark::oracle {
 namespace {
@@ -19,20 +20,21 @@ std::string described(const char* format, size_t field, float read, float expect
 }  // namespace
 
 std::optional<float> star_field_value(std::string_view field, size_t i) {
-  if (i > 0) return real_field_value(field, kStarFieldDecimals[i]);
+  if (i > 0) return real_field_value(field, kRecordFields[i].decimals);
   const std::optional<int64_t> n = integer_field_value(field);
   return n ? std::optional<float>(static_cast<float>(*n)) : std::nullopt;
 }
 
 std::optional<RecordMismatch> record_reads_mismatch(std::string_view text) {
-  InputStream stream = InputStream::from_text(text);
+  TextInput stream_text(text);
+  InputStream& stream = stream_text.stream();
   for (size_t record = 1;; ++record) {
     std::string_view failure = text.empty() ? "fmt: end of file" : "";
     std::array<float, 7> expected{};
     const size_t line_end = text.find('\n');
-    const std::string_view line = text.substr(0, std::min(line_end, kStarRecordWidth));
+    const std::string_view line = text.substr(0, std::min(line_end, kRecordWidth));
     for (size_t i = 0, position = 0; i < 7 && failure.empty(); ++i) {
-      const std::string_view columns = line.substr(position, kStarFieldWidths[i]);
+      const std::string_view columns = line.substr(position, kRecordFields[i].width);
       const size_t comma = columns.find(',');
       position += comma == std::string_view::npos ? columns.size() : comma + 1;
       const std::optional<float> value = star_field_value(columns.substr(0, comma), i);

@@ -13,12 +13,9 @@
 #include <string>
 #include <string_view>
 
-namespace starmark::oracle {
+#include "record_layout.h"
 
-// "(I7,2F9.2,4F9.3)": n, x, y, amag, a, b and c, in 61 columns.
-inline constexpr size_t kStarFieldWidths[] = {7, 9, 9, 9, 9, 9, 9};
-inline constexpr size_t kStarRecordWidth = 61;
-inline constexpr int kStarFieldDecimals[] = {0, 2, 2, 3, 3, 3, 3};
+namespace starmark::oracle {
 
 // The oracle's value of field `i` of a record; nullopt when it is not a
 // number of its kind. n, which seven columns keep exact, as a float.

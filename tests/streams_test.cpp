@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "text_input.h"
+
 namespace starmark {
 namespace {
 
@@ -148,7 +150,8 @@ TEST(OutputStream, LineCrossingABlockSurvivesASignalDuringTheBlock) {
 
 // Every byte once, then the end of the file, which stays.
 TEST(InputStream, EndsAfterTheLastByte) {
-  InputStream input = InputStream::from_text("ab");
+  TextInput input_text("ab");
+  InputStream& input = input_text.stream();
   EXPECT_EQ(input.get(), 'a');
   EXPECT_EQ(input.peek(), 'b');
   EXPECT_EQ(input.get(), 'b');

@@ -1,6 +1,5 @@
 // Star lists hold their records as the record writer writes them, and the
-// record reader takes such a record by a fast path, and a field in that form
-// of a record in any other form by a shortcut. Every record, in or near the
+// record reader takes such a record by a fast path. Every record, in or near the
 // written form, must read as the record model says (record_model.h).
 #include "written_fields.h"
 
@@ -38,7 +37,7 @@ std::string written_record(std::mt19937_64& random) {
   char n[16];
   std::snprintf(n, sizeof n, "%7lld", static_cast<long long>(random() % 10999999) - 999999);
   std::string record = n;
-  for (size_t i = 1; i < 7; ++i) record += written_real(random, oracle::kStarFieldDecimals[i]);
+  for (size_t i = 1; i < 7; ++i) record += written_real(random, kRecordFields[i].decimals);
   return record;
 }
 

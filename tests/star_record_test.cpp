@@ -1,0 +1,142 @@
+#include "star_record.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "float_bits.h"
+#include "line_fields.h"
+#include "text_input.h"
+
+namespace starmark {
+namespace {
+
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+constexpr char kBadCharacter[] = "fmt: read unexpected character";
+
+// ---------------------------------------------------------------------------
+// Writing
+
+TEST(RecordWrite, IntegerFieldsRightJustifiedOrAsterisks) {
+  const struct {
+    int32_t value;
+    const char* field;
+  } cases[] = {{0, "      0"},        {1, "      1"},         {-12, "    -12"},
+               {1234567, "1234567"},  {-123456, "-123456"},   {12345678, "*******"},
+               {-1234567, "*******"}, {INT32_MAX, "*******"}, {INT32_MIN, "*******"}};
+  for (const auto& c : cases) {
+    char field[7];
+    format_integer_field(c.value, sizeof field, field);
+    EXPECT_EQ(std::string(field, sizeof field), c.field) << c.value;
+  }
+}
+
+// Exact halves (0.125) go to the even digit; near halves (1.005, 2.675) by
+// their exact single-precision value.
+TEST(RecordWrite, RealFieldsRoundTheExactWidenedValue) {
+  const struct {
+    float value;
+    int decimals;
+    const char* field;
+  } cases[] = {
+      {123.456f, 2, "   123.46"},   {-0.5f, 2, "    -0.50"},
+      {-0.004f, 2, "     0.00"},    {-0.0f, 2, "     0.00"},
+      {-99999.99f, 2, "-99999.99"}, {999999.9f, 2, "999999.88"},
+      {1234567.0f, 2, "*********"}, {1e30f, 2, "*********"},
+      {-1.2345f, 3, "   -1.235"},   {12.3456f, 3, "   12.346"},
+      {-9999.999f, 3, "-9999.999"}, {-10000.0f, 3, "*********"},
+      {99999.999f, 3, "*********"}, {20000.001f, 3, "20000.002"},
+      {-0.0004f, 3, "    0.000"},   {-0.0005f, 3, "   -0.001"},
+      {0.125f, 2, "     0.12"},     {0.375f, 2, "     0.38"},
+      {-0.125f, 2, "    -0.12"},    {1.005f, 2, "     1.00"},
+      {2.675f, 2, "     2.67"},     {kInfinity, 2, "      inf"},
+      {-kInfinity, 3, "     -inf"}, {std::numeric_limits<float>::quiet_NaN(), 2, "      nan"}};
+  for (const auto& c : cases) {
+    char field[9];
+    format_real_field(c.value, sizeof field, c.decimals, field);
+    EXPECT_EQ(std::string(field, sizeof field), c.field)
+        << c.value << " with " << c.decimals << " decimals";
+  }
+}
+
+TEST(RecordWrite, FieldsAbutInTheirColumns) {
+  char line[kRecordLineSize];
+  format_star_record({12, 123.456f, -0.5f, 12.3456f, 0.5f, -1.2345f, 0.0f}, line);
+  EXPECT_EQ(std::string(line, sizeof line),
+            "     12   123.46    -0.50   12.346    0.500   -1.235    0.000\n");
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+// Expected values are written as doubles: the reader rounds to double first,
+// then to single precision. Zero fields read as plus zero. The forms of
+// numbers at large are compared with the number oracle in decimal_test.cpp;
+// these are the rules of the field itself.
+TEST(RecordRead, RealFieldRules) {
+  const struct {
+    int decimals;
+    const char* field;
+    double value;
+  } cases[] = {{2, "    12345", 123.45}, {2, "  1.23456", 1.23456}, {2, "  1 2 3 4", 12.34},
+               {2, "  1.5E 3", 1500},    {2, "    12 -3", 12e-5},   {2, "         ", 0},
+               {2, "        -", 0},      {2, "       -.", 0},       {2, "  -0.0E5", 0},
+               {2, "      . 5", 0.5},    {3, "   -1. 25", -1.25},   {3, "    12345", 12.345}};
+  for (const auto& c : cases) {
+    float value = -99;
+    ASSERT_TRUE(read_real_field(c.field, c.decimals, &value).ok()) << '"' << c.field << '"';
+    EXPECT_EQ(bits_of(value), bits_of(static_cast<float>(c.value)))
+        << '"' << c.field << "\" gives " << value;
+  }
+}
+
+TEST(RecordRead, BadCharactersInARealField) {
+  for (const char* field : {"  1.2.3", "   1\t2", "   1\r2", "    1.5E", "   1.5E+", "   1.5 -",
+                            "      abc", "  1.5E3x", "   1E2.5", "\t1.5", "    1.5E ", "    xx.xx",
+                            "   1:.00", "   /1.00", "   -1.2x3"}) {
+    float value = 0;
+    EXPECT_EQ(read_real_field(field, 2, &value).message(), kBadCharacter) << '"' << field << '"';
+  }
+}
+
+// n in its seven columns: blanks ignored, a sign alone is zero, and any
+// other character is bad.
+TEST(RecordRead, IntegerFieldRules) {
+  const struct {
+    const char* line;
+    int32_t n;
+    const char* message;
+  } cases[] = {{"    1 2\n", 12, ""},
+               {"  -  12\n", -12, ""},
+               {"      -\n", 0, ""},
+               {"       \n", 0, ""},
+               {"     1x\n", 0, kBadCharacter},
+               {"   12.5\n", 0, kBadCharacter},
+               {"   1-2\n", 0, kBadCharacter}};
+  for (const auto& c : cases) {
+    TextInput text(c.line);
+    StarRecord record{-1, 1, 1, 1, 1, 1, 1};
+    const Status status = read_star_record(text.stream(), &record);
+    EXPECT_EQ(status.ok() ? "" : status.message(), c.message) << '"' << c.line << '"';
+    EXPECT_EQ(record.n, status.ok() ? c.n : -1) << '"' << c.line << '"';
+  }
+}
+
+// A header line fills its 80 characters: a short line padded, a long one cut
+// and the rest of it skipped; a last line shorter than that without a line
+// feed meets the end of the file.
+TEST(LineRead, FixedLinesArePaddedOrCut) {
+  TextInput text("ab\n" + std::string(100, 'x') + "\nnext\nshort");
+  char value[80];
+  ASSERT_TRUE(read_fixed_line(text.stream(), value, sizeof value).ok());
+  EXPECT_EQ(std::string(value, sizeof value), "ab" + std::string(78, ' '));
+  ASSERT_TRUE(read_fixed_line(text.stream(), value, sizeof value).ok());
+  EXPECT_EQ(std::string(value, sizeof value), std::string(80, 'x'));
+  ASSERT_TRUE(read_fixed_line(text.stream(), value, sizeof value).ok());
+  EXPECT_EQ(std::string(value, 4), "next");
+  EXPECT_EQ(read_fixed_line(text.stream(), value, sizeof value).message(), "fmt: end of file");
+}
+
+}  // namespace
+}  // namespace starmark
