@@ -93,6 +93,8 @@ bool read_written_record(const char* columns, StarRecord* record) {
     return false;
   }
   const char* field = columns + kRecordFields[0].width;
+  // Unrolled, every field's columns and decimals are constants.
+#pragma GCC unroll 8
   for (size_t i = 1; i < kRecordFieldCount; ++i) {
     const int decimals = kRecordFields[i].decimals;
     if (!written_real(field, 8 - decimals, kPowersOfTen[decimals], &characters,
