@@ -166,7 +166,7 @@ Status OutputStream::write_line(std::string_view line, const char* prefix) {
     }
     if (status.ok() && line.size() > block_size_) {
       status = write_out(line.data(), line.size(), prefix);
-      line = {};
+      line.remove_prefix(line.size());
     }
   } else {
     while (status.ok() &&
