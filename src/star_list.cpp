@@ -52,12 +52,8 @@ void copy_header() {
 
 void load_star_table(StarTable* table) {
   table->count = 0;
-  for (int32_t j = 0; j < kMaxStars; ++j) {
-    StarRecord record;
-    const bool stored =
-        read_statement(kStarListUnit, kRecordFormat, AtEndOfFile::kReturnFalse,
-                       [&](InputStream& input) { return read_star_record(input, &record); });
-    if (!stored) return;
+  const auto store = [table](const StarRecord& record) {
+    const int32_t j = table->count++;
     table->n[j] = record.n;
     table->x[j] = record.x;
     table->y[j] = record.y;
@@ -65,7 +61,19 @@ void load_star_table(StarTable* table) {
     table->a[j] = record.a;
     table->b[j] = record.b;
     table->c[j] = record.c;
-    table->count = j + 1;
+  };
+  // A record in the written form that the stream holds whole cannot fail nor
+  // meet the end of the file, and leaves the statement's state as it was:
+  // one statement takes all such records in a row, then one more record.
+  for (StarRecord record; table->count < kMaxStars; store(record)) {
+    const bool read = read_statement(
+        kStarListUnit, kRecordFormat, AtEndOfFile::kReturnFalse, [&](InputStream& input) {
+          while (table->count < kMaxStars - 1 && read_buffered_written_record(input, &record)) {
+            store(record);
+          }
+          return read_star_record(input, &record);
+        });
+    if (!read) return;
   }
   write_capacity_line(*table);
 }

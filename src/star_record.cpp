@@ -92,13 +92,19 @@ Status read_real_field(std::string_view field, int decimals, float* value) {
   return Status::program(kFormattedReportPrefix, ProgramError::kReadUnexpectedCharacter);
 }
 
-Status read_star_record(InputStream& input, StarRecord* record) {
+bool read_buffered_written_record(InputStream& input, StarRecord* record) {
   // WARNING: this is the load's loop; please benchmark (bench/run).
   const char* columns = input.buffered(kRecordLineSize);
-  if (columns != nullptr && columns[kRecordWidth] == '\n' && read_written_record(columns, record)) {
-    input.advance(kRecordLineSize);
-    return Status();
+  if (columns == nullptr || columns[kRecordWidth] != '\n' ||
+      !read_written_record(columns, record)) {
+    return false;
   }
+  input.advance(kRecordLineSize);
+  return true;
+}
+
+Status read_star_record(InputStream& input, StarRecord* record) {
+  if (read_buffered_written_record(input, record)) return Status();
   InputStream::LineStart line;
   if (Status status = input.peek_line(kRecordLineSize, &line, kFormattedReportPrefix);
       !status.ok()) {

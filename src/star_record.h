@@ -18,6 +18,10 @@ namespace starmark {
 // begins; the end of the file ends any other last line as a line feed would.
 Status read_star_record(InputStream& input, StarRecord* record);
 
+// The fast path alone: reads the next line when the stream holds it whole
+// and it is a record in the written form; false, taking nothing, otherwise.
+bool read_buffered_written_record(InputStream& input, StarRecord* record);
+
 // One real field of a record in any form, `decimals` implied where the field
 // has no decimal point. Fails with "fmt: read unexpected character".
 Status read_real_field(std::string_view field, int decimals, float* value);
