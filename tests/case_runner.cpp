@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +29,7 @@
 #include <iterator>
 #include <list>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -43,6 +45,10 @@ namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
 
 constexpr uid_t kNobody = 65534;
+
+// The sanitizers' program reserves far more address space than a memory limit
+// leaves it, as does an emulator.
+constexpr bool kSanitized = STARMARK_SANITIZED;
 
 void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
@@ -119,7 +125,8 @@ void expect_same(const Files& expected, const Files& actual) {
 int signal_number(const std::string& name) {
   const std::map<std::string, int> known = {{"HUP", SIGHUP},   {"INT", SIGINT},   {"QUIT", SIGQUIT},
                                             {"TRAP", SIGTRAP}, {"ABRT", SIGABRT}, {"FPE", SIGFPE},
-                                            {"TERM", SIGTERM}, {"PIPE", SIGPIPE}};
+                                            {"KILL", SIGKILL}, {"USR1", SIGUSR1}, {"PIPE", SIGPIPE},
+                                            {"TERM", SIGTERM}, {"XFSZ", SIGXFSZ}};
   if (known.count(name) == 0) throw std::runtime_error("unknown signal " + name);
   return known.at(name);
 }
@@ -134,13 +141,20 @@ struct RunSetup {
   std::vector<std::pair<std::string, fs::perms>> modes;
   std::map<std::string, std::string> symlinks;  // path, target
   std::map<std::string, bool> fifos;            // path, kept open until the run ends
+  std::optional<rlim_t> file_size_limit;        // bytes
+  std::optional<rlim_t> memory_limit;           // bytes of address space
+  std::optional<std::string> second_input;      // a second run's standard input
 };
+
+std::string text_of(const fs::path& path) {
+  return fs::exists(path) ? read_file(path) : "";
+}
 
 // Applies the notes of a case's setup file: what they make goes straight into
 // the files a run is given and those it must leave.
-RunSetup apply_notes(const std::string& text, Files& given, Files& expected) {
+RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected) {
   RunSetup setup;
-  std::istringstream lines(text);
+  std::istringstream lines(text_of(case_folder / "setup"));
   for (std::string line; std::getline(lines, line);) {
     const std::vector<std::string> note = words(line);
     const auto is = [&](auto name, size_t size) { return note.size() == size && note[0] == name; };
@@ -157,6 +171,12 @@ RunSetup apply_notes(const std::string& text, Files& given, Files& expected) {
       setup.act = [signal = signal_number(note[1])](pid_t pid, fs::path) { kill(pid, signal); };
     } else if (is("remove", 2)) {
       setup.act = [path = note[1]](pid_t, fs::path folder) { fs::remove(folder / path); };
+    } else if (is("file-size-limit", 2)) {
+      setup.file_size_limit = std::stoull(note[1]);
+    } else if (is("memory-limit", 2)) {
+      setup.memory_limit = std::stoull(note[1]) * 1024;
+    } else if (is("second-run", 2)) {
+      setup.second_input = read_file(case_folder / note[1]);
     } else if (is("mode", 3)) {
       setup.modes.emplace_back(note[1], fs::perms(std::stoul(note[2], nullptr, 8)));
     } else if (is("directory", 2)) {
@@ -180,8 +200,8 @@ RunSetup apply_notes(const std::string& text, Files& given, Files& expected) {
       throw std::runtime_error("unknown setup note: " + line);
     }
   }
-  if (setup.act && setup.fifos.size() != 1) {
-    throw std::runtime_error("a signal or a removal needs exactly one FIFO");
+  if ((setup.act || setup.second_input) && setup.fifos.size() != 1) {
+    throw std::runtime_error("a signal, a removal or a second run needs exactly one FIFO");
   }
   return setup;
 }
@@ -225,17 +245,19 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 // returns once the program has opened the FIFO for reading; the program meets
 // the FIFO's end when the feeder closes it.
 //
-// The hand-shake, when the case signals the program or removes a file while
-// the program waits for more of its position log: after the log the feeder
-// writes blanks and a line feed, which a position log reads as nothing, more
-// of them than the pipe holds plus kBeyondAnyRead. When that blocking write
-// returns, at most the pipe's capacity is unread, so the program has made a
-// read that began past the end of the log. It reads again only once it has
-// taken every byte it holds, so that read came while it read the position
-// after the log's last one, with every position of the log handled; all it
-// still has to take are blanks. Only then does the feeder act. kill() returns
-// with the signal pending, so the program handles it before it can see the
-// end of the FIFO, which the feeder closes next.
+// The hand-shake, when the case starts a second run, signals the program or
+// removes a file while the program waits for more of its position log: after
+// the log the feeder writes blanks and a line feed, which a position log reads
+// as nothing, more of them than the pipe holds plus kBeyondAnyRead. When that
+// blocking write returns, at most the pipe's capacity is unread, so the
+// program has made a read that began past the end of the log. It reads again
+// only once it has taken every byte it holds, so that read came while it read
+// the position after the log's last one, with every position of the log
+// handled; all it still has to take are blanks. Only then does the feeder act:
+// it starts the second run and waits until that run waits for the lock, then
+// signals the program or removes the file. kill() returns with the signal
+// pending, so the program handles it before it can see the end of the FIFO,
+// which the feeder closes next.
 struct Feeder {
   Feeder(fs::path fifo, const std::string& bytes, bool kept_open, const std::function<void()>& act)
       : path(std::move(fifo)), thread(&Feeder::feed, this, bytes, kept_open, act) {}
@@ -288,12 +310,16 @@ void use_as(int target, int fd) {
 }
 
 // In the child: the standard streams, the signals as a fresh process has
-// them, the run folder, and the user.
+// them, the run folder, the limits and the user. The files of the standard
+// streams are in `temp`, their names starting with `streams`.
 [[noreturn]] void exec_program(const std::vector<std::string>& argv, const fs::path& temp,
-                               const std::string& input, const RunSetup& setup) {
+                               const std::string& streams, const std::string& input,
+                               const RunSetup& setup) {
   constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
-  use_as(STDERR_FILENO, open((temp / "stderr").c_str(), kCreate, 0600));
-  if (setup.input == "file") use_as(STDIN_FILENO, open((temp / "stdin").c_str(), O_RDONLY));
+  use_as(STDERR_FILENO, open((temp / (streams + "stderr")).c_str(), kCreate, 0600));
+  if (setup.input == "file") {
+    use_as(STDIN_FILENO, open((temp / (streams + "stdin")).c_str(), O_RDONLY));
+  }
   if (setup.input == "pipe") {
     // The answers are a few bytes, which the pipe holds before the program starts.
     int ends[2];
@@ -301,7 +327,9 @@ void use_as(int target, int fd) {
     use_as(STDIN_FILENO, ends[0]);
   }
   if (setup.input == "closed") close(STDIN_FILENO);
-  if (setup.output == "file") use_as(STDOUT_FILENO, open((temp / "stdout").c_str(), kCreate, 0600));
+  if (setup.output == "file") {
+    use_as(STDOUT_FILENO, open((temp / (streams + "stdout")).c_str(), kCreate, 0600));
+  }
   if (setup.output == "/dev/full") use_as(STDOUT_FILENO, open("/dev/full", O_WRONLY));
   if (setup.output == "same-as-stderr") use_as(STDOUT_FILENO, dup(STDERR_FILENO));
   if (setup.output == "closed") close(STDOUT_FILENO);
@@ -309,20 +337,28 @@ void use_as(int target, int fd) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  if (setup.ignored_signal != 0) std::signal(setup.ignored_signal, SIG_IGN);
+  if (setup.ignored_signal != 0 && std::signal(setup.ignored_signal, SIG_IGN) == SIG_ERR) {
+    fail("ignore-signal");
+  }
   if (chdir((temp / "run").c_str()) != 0) fail("chdir");
-  // An abnormal end leaves no core file in the run folder, where it would
-  // count as a file the run left.
-  const rlimit no_core{0, 0};
-  if (setrlimit(RLIMIT_CORE, &no_core) != 0) fail("setrlimit");
+  std::vector<char*> args;
+  for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
+  args.push_back(nullptr);
+  // The limits come last: the runner's own address space may pass the
+  // program's. An abnormal end leaves no core file in the run folder, where
+  // it would count as a file the run left.
+  const auto limit = [](int resource, rlim_t value) {
+    const rlimit soft_and_hard{value, value};
+    if (setrlimit(resource, &soft_and_hard) != 0) fail("setrlimit");
+  };
+  limit(RLIMIT_CORE, 0);
+  if (setup.file_size_limit) limit(RLIMIT_FSIZE, *setup.file_size_limit);
+  if (setup.memory_limit) limit(RLIMIT_AS, *setup.memory_limit);
   if (setup.unprivileged) {
     if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0) fail("setresgid");
     if (setresuid(kNobody, kNobody, kNobody) != 0) fail("setresuid");
   }
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // should the tests be stopped
-  std::vector<char*> args;
-  for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
-  args.push_back(nullptr);
   execvp(args[0], args.data());
   fail("exec " + argv[0]);
 }
@@ -351,6 +387,34 @@ void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
   for (const auto& [path, mode] : setup.modes) fs::permissions(folder / path, mode);
 }
 
+// At the hand-shake of a second run: returns once the second process waits
+// for a lock, which /proc/locks shows as a line
+// "1: -> FLOCK  ADVISORY  WRITE <pid> ...", or fails the test should the
+// process end first or not wait within 20 s.
+void await_waiting_for_lock(pid_t second) {
+  const std::string waiter = std::to_string(second);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::istringstream locks(read_file("/proc/locks"));
+    for (std::string line; std::getline(locks, line);) {
+      const std::vector<std::string> field = words(line);
+      if (field.size() > 5 && field[1] == "->" && field[2] == "FLOCK" && field[5] == waiter) return;
+    }
+    siginfo_t end{};
+    waitid(P_PID, static_cast<id_t>(second), &end, WEXITED | WNOHANG | WNOWAIT);
+    if (end.si_pid == second) {
+      ADD_FAILURE() << "the second run ended before it waited for a lock";
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ADD_FAILURE() << "the second run (process " << waiter << ") did not wait for a lock in 20 s";
+}
+
+std::string end_of(const siginfo_t& info) {
+  return (info.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(info.si_status);
+}
+
 // Runs the program on `given` and `input` as `setup` says; returns what the
 // run left.
 Files run(const Files& given, const std::string& input, const RunSetup& setup) {
@@ -371,30 +435,70 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
 
   const pid_t pid = fork();
   check(pid >= 0, "fork");
-  if (pid == 0) exec_program(argv, temp.path, input, setup);
+  if (pid == 0) exec_program(argv, temp.path, "", input, setup);
+  // A second run is forked now, by this thread, which PR_SET_PDEATHSIG
+  // watches, but starts the program only when the hand-shake sends it a byte
+  // through `start`; without one it ends when the runner closes `start`.
+  pid_t second = 0;
+  int start[2];
+  std::atomic<bool> second_started{false};
+  if (setup.second_input) {
+    write_file(temp.path / "second-stdin", *setup.second_input);
+    RunSetup own_streams = setup;
+    own_streams.input = own_streams.output = "file";
+    check(pipe2(start, O_CLOEXEC) == 0, "pipe2");
+    second = fork();
+    check(second >= 0, "fork");
+    if (second == 0) {
+      char byte;
+      if (close(start[1]) != 0 || read(start[0], &byte, 1) != 1) _exit(0);
+      exec_program(argv, temp.path, "second-", "", own_streams);
+    }
+    close(start[0]);
+  }
   std::function<void()> act;
-  if (setup.act) act = [&] { setup.act(pid, folder); };
+  if (setup.act || second != 0) {
+    act = [&] {
+      if (second != 0) {
+        second_started = write(start[1], "", 1) == 1;
+        await_waiting_for_lock(second);
+      }
+      if (setup.act) setup.act(pid, folder);
+    };
+  }
   std::list<Feeder> feeders;
   for (const auto& [path, kept_open] : setup.fifos) {
     feeders.emplace_back(folder / path, given.at(path), kept_open, act);
   }
   // Waits for the end without reaping the process, so that its number
   // cannot pass to another process before the feeders are done.
-  siginfo_t info;
-  check(waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0, "waitid");
+  siginfo_t first_end;
+  check(waitid(P_PID, static_cast<id_t>(pid), &first_end, WEXITED | WNOWAIT) == 0, "waitid");
   feeders.clear();  // each ends wherever it stands
   check(waitpid(pid, nullptr, 0) == pid, "waitpid");
+  siginfo_t second_end;
+  if (second != 0) {
+    close(start[1]);
+    check(waitid(P_PID, static_cast<id_t>(second), &second_end, WEXITED) == 0, "waitid");
+  }
 
-  std::string err = read_file(temp.path / "stderr");
-  // Under qemu a program that a signal ends leaves one more line on standard
-  // error, qemu's own, written as the emulator ends.
-  const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
-  if (argv.size() > 1 && qemu_line != std::string::npos) err.resize(qemu_line);
   Files left = entries(folder);
-  left["standard output"] = setup.output == "file" ? read_file(temp.path / "stdout") : "";
-  left["standard error"] = err;
-  left["end of the process"] =
-      (info.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(info.si_status);
+  const auto streams_and_end = [&](const std::string& who, const std::string& streams,
+                                   const std::string& end) {
+    std::string err = text_of(temp.path / (streams + "stderr"));
+    // Under qemu a program that a signal ends leaves one more line on
+    // standard error, qemu's own, written as the emulator ends.
+    const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
+    if (argv.size() > 1 && qemu_line != std::string::npos) err.resize(qemu_line);
+    left[who + "standard output"] = text_of(temp.path / (streams + "stdout"));
+    left[who + "standard error"] = err;
+    left[who + "end of the process"] = end;
+  };
+  streams_and_end("", "", end_of(first_end));
+  if (second != 0) {
+    streams_and_end("second run: ", "second-",
+                    second_started ? end_of(second_end) : "never started: no hand-shake");
+  }
   return left;
 }
 
@@ -409,21 +513,25 @@ std::vector<std::string> case_names() {
   return names;
 }
 
-std::string text_of(const fs::path& path) {
-  return fs::exists(path) ? read_file(path) : "";
-}
-
 class Case : public testing::TestWithParam<std::string> {};
 
 TEST_P(Case, Run) {
   const fs::path folder = kCases / GetParam();
   Files given = entries(folder / "given", true);
   Files expected = entries(folder / "expected" / "files", true);
-  const RunSetup setup = apply_notes(text_of(folder / "setup"), given, expected);
-  const std::vector<std::string> status = words(read_file(folder / "expected" / "status"));
-  expected["standard output"] = read_file(folder / "expected" / "stdout");
-  expected["standard error"] = read_file(folder / "expected" / "stderr");
-  expected["end of the process"] = status.at(0) + " " + status.at(1);
+  const RunSetup setup = apply_notes(folder, given, expected);
+  if (setup.memory_limit && (kSanitized || !from_environment("STARMARK_EMULATOR", "").empty())) {
+    GTEST_SKIP() << "memory-limit: the sanitizers or an emulator need far more address space";
+  }
+  const auto expect_run = [&](const std::string& who, const std::string& files) {
+    const fs::path from = folder / "expected";
+    const std::vector<std::string> status = words(read_file(from / (files + "status")));
+    expected[who + "standard output"] = read_file(from / (files + "stdout"));
+    expected[who + "standard error"] = read_file(from / (files + "stderr"));
+    expected[who + "end of the process"] = status.at(0) + " " + status.at(1);
+  };
+  expect_run("", "");
+  if (setup.second_input) expect_run("second run: ", "second-");
   expect_same(expected, run(given, text_of(folder / "stdin"), setup));
 }
 
