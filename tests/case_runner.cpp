@@ -143,6 +143,7 @@ struct RunSetup {
   std::map<std::string, bool> fifos;            // path, kept open until the run ends
   std::optional<rlim_t> file_size_limit;        // bytes
   std::optional<rlim_t> memory_limit;           // bytes of address space
+  bool core_files = false;                      // an abnormal end may leave a core file
   std::optional<std::string> second_input;      // a second run's standard input
 };
 
@@ -173,6 +174,8 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
       setup.act = [path = note[1]](pid_t, fs::path folder) { fs::remove(folder / path); };
     } else if (is("file-size-limit", 2)) {
       setup.file_size_limit = std::stoull(note[1]);
+    } else if (is("core-files", 1)) {
+      setup.core_files = true;
     } else if (is("memory-limit", 2)) {
       setup.memory_limit = std::stoull(note[1]) * 1024;
     } else if (is("second-run", 2)) {
@@ -346,12 +349,12 @@ void use_as(int target, int fd) {
   args.push_back(nullptr);
   // The limits come last: the runner's own address space may pass the
   // program's. An abnormal end leaves no core file in the run folder, where
-  // it would count as a file the run left.
+  // it would count as a file the run left, unless the case allows them.
   const auto limit = [](int resource, rlim_t value) {
     const rlimit soft_and_hard{value, value};
     if (setrlimit(resource, &soft_and_hard) != 0) fail("setrlimit");
   };
-  limit(RLIMIT_CORE, 0);
+  limit(RLIMIT_CORE, setup.core_files ? RLIM_INFINITY : 0);
   if (setup.file_size_limit) limit(RLIMIT_FSIZE, *setup.file_size_limit);
   if (setup.memory_limit) limit(RLIMIT_AS, *setup.memory_limit);
   if (setup.unprivileged) {
