@@ -1,5 +1,6 @@
 #include "line_fields.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace starmark {
@@ -12,12 +13,11 @@ constexpr const char* kFormattedReportPrefix = "fmt";
 }  // namespace
 
 Status read_fixed_line(InputStream& input, char* value, size_t size) {
-  // One byte more than the value shows the line feed of a full line.
   InputStream::LineStart line;
-  if (Status status = input.peek_line(size + 1, &line, kFormattedReportPrefix); !status.ok()) {
+  if (Status status = input.peek_line(size, &line, kFormattedReportPrefix); !status.ok()) {
     return status;
   }
-  const size_t taken = line.size < size ? line.size : size;
+  const size_t taken = std::min(line.size, size);
   if (taken < size && line.file_end) return Status::end_of_file(kFormattedReportPrefix);
   std::memcpy(value, line.data, taken);
   std::memset(value + taken, ' ', size - taken);

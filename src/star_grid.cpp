@@ -1,6 +1,8 @@
 #include "star_grid.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace starmark {
 
@@ -46,14 +48,13 @@ StarGrid::StarGrid(const StarTable& table) : table_(table) {
   const size_t slot_count = size_t{1} << bits;
 
   // First each slot's size, counted in the slot after it, then where each
-  // slot starts; a star whose coordinates are not both finite is never near
-  // a position and goes nowhere.
-  for (size_t s = 0; s <= slot_count; ++s) start_[s] = 0;
+  // slot starts. A star off the grid, or whose coordinates are not numbers,
+  // goes in no slot.
+  std::fill(start_, start_ + slot_count + 1, 0);
   for (int32_t j = 0; j < count; ++j) {
     const float x = table.x[j];
     const float y = table.y[j];
     slot_of_star_[j] = kNowhere;
-    if (!std::isfinite(x) || !std::isfinite(y)) continue;
     if (!on_grid(x, y)) {
       far_stars_[far_count_++] = j;
       continue;
@@ -61,7 +62,7 @@ StarGrid::StarGrid(const StarTable& table) : table_(table) {
     slot_of_star_[j] = static_cast<uint32_t>(slot_of(cell_of(x), cell_of(y)));
     ++start_[slot_of_star_[j] + 1];
   }
-  for (size_t s = 0; s < slot_count; ++s) start_[s + 1] += start_[s];
+  std::partial_sum(start_, start_ + slot_count + 1, start_);
   // Then the stars into their slots, in file order. start_[s] runs up to
   // where slot s + 1 starts, and is put back afterwards.
   for (int32_t j = 0; j < count; ++j) {
@@ -71,7 +72,7 @@ StarGrid::StarGrid(const StarTable& table) : table_(table) {
     y_[at] = table.y[j];
     index_[at] = j;
   }
-  for (size_t s = slot_count; s > 0; --s) start_[s] = start_[s - 1];
+  std::copy_backward(start_, start_ + slot_count, start_ + slot_count + 1);
   start_[0] = 0;
 }
 

@@ -63,7 +63,8 @@ class StarGrid {
   float y_[kMaxStars];
   int32_t index_[kMaxStars];          // in the table
   uint32_t slot_of_star_[kMaxStars];  // while the grid is built; kNowhere: in no slot
-  // Finite stars too far out for a cell number (rare): measured every time.
+  // Stars too far out for a cell number, or not at a number (rare): measured
+  // every time.
   int32_t far_stars_[kMaxStars];
   int32_t far_count_ = 0;
 };

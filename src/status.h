@@ -25,9 +25,7 @@ class [[nodiscard]] Status {
   enum class Kind { kOk, kEndOfFile, kSystem, kProgram };
 
   Status() = default;
-  static Status end_of_file(const char* report_prefix) {
-    return {Kind::kEndOfFile, report_prefix, 0};
-  }
+  static Status end_of_file(const char* report_prefix) { return {Kind::kEndOfFile, report_prefix}; }
   static Status system(const char* report_prefix, int error_number) {
     return {Kind::kSystem, report_prefix, error_number};
   }
@@ -44,7 +42,7 @@ class [[nodiscard]] Status {
   std::string message() const { return std::string(prefix()) + ": " + text(); }
 
  private:
-  Status(Kind kind, const char* report_prefix, int code)
+  Status(Kind kind, const char* report_prefix, int code = 0)
       : kind_(kind), report_prefix_(report_prefix), code_(code) {}
   Kind kind_ = Kind::kOk;
   const char* report_prefix_ = "";

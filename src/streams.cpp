@@ -131,12 +131,9 @@ int OutputStream::write_block(const char* data, size_t size) noexcept {
   }
   // Some of the block may have gone out before the write failed: keep only
   // the lines it ended.
-  const off_t reached = ::lseek(fd_, 0, SEEK_CUR);
-  if (reached > file_end_) {
-    const size_t taken = static_cast<size_t>(reached - file_end_);
-    if (const void* last = ::memrchr(data, '\n', taken < size ? taken : size)) {
-      file_end_ += static_cast<const char*>(last) - data + 1;
-    }
+  const size_t taken = static_cast<size_t>(::lseek(fd_, 0, SEEK_CUR) - file_end_);
+  if (const void* last = ::memrchr(data, '\n', std::min(taken, size))) {
+    file_end_ += static_cast<const char*>(last) - data + 1;
   }
   if (::ftruncate(fd_, file_end_) == 0) ::lseek(fd_, file_end_, SEEK_SET);
   return error;
