@@ -4,7 +4,8 @@
 // fills it with asterisks; infinity and not-a-number are "inf" (after a
 // minus when negative) and "nan" (never signed), right-justified. These are
 // the bytes of the C library's "%#.*f" applied to the magnitude widened to
-// double, which rounds the exact value, an exact half to the even digit.
+// double, which rounds the exact value, an exact half to the even digit (in
+// the default rounding mode, which this program never changes).
 //
 // Here the digits come from exact integer arithmetic instead: a float is
 // m * 2^e with m below 2^24; m * 10^d is below 2^54 for d <= 9, so the value
@@ -13,6 +14,10 @@
 // even). Every value a field of at most 19 columns can hold takes this path;
 // a product that would pass 64 bits is asterisks at once, so no value needs
 // wider arithmetic or the C library.
+//
+// Writing the six reals of 200 star records, "(2F9.2,4F9.3)" (callgrind,
+// bench/field_writing.cpp): 2,912,371 instructions by the C library's
+// formatting (format.h's write_real_field), 175,550 here.
 #pragma once
 
 namespace starmark {

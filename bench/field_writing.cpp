@@ -1,0 +1,67 @@
+// The six reals of 200 star records, "(2F9.2,4F9.3)", written by the C
+// library's formatting (format.h) and by the exact fixed-point writer
+// (fixed_field.h); bench/run counts each with callgrind's --toggle-collect.
+// Exits non-zero when the two write different bytes.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "fixed_field.h"
+#include "format.h"
+#include "workload.h"
+
+namespace {
+
+constexpr int kRecords = 200;
+constexpr int kRealColumns = 54;
+
+// Stars spread over the whole list, as the positions of a run find them.
+int star_of_record(const starmark::StarTable& table, int record) {
+  return record * (table.count / kRecords);
+}
+
+__attribute__((noinline)) void write_by_c_library(const starmark::StarTable& table,
+                                                  std::string* text) {
+  for (int record = 0; record < kRecords; ++record) {
+    const int j = star_of_record(table, record);
+    starmark::write_real_field(table.x[j], 9, 2, text);
+    starmark::write_real_field(table.y[j], 9, 2, text);
+    starmark::write_real_field(table.amag[j], 9, 3, text);
+    starmark::write_real_field(table.a[j], 9, 3, text);
+    starmark::write_real_field(table.b[j], 9, 3, text);
+    starmark::write_real_field(table.c[j], 9, 3, text);
+  }
+}
+
+__attribute__((noinline)) void write_exactly(const starmark::StarTable& table, std::string* text) {
+  text->resize(kRecords * kRealColumns);
+  char* field = text->data();
+  for (int record = 0; record < kRecords; ++record) {
+    const int j = star_of_record(table, record);
+    starmark::write_fixed_field(table.x[j], 9, 2, field);
+    starmark::write_fixed_field(table.y[j], 9, 2, field + 9);
+    starmark::write_fixed_field(table.amag[j], 9, 3, field + 18);
+    starmark::write_fixed_field(table.a[j], 9, 3, field + 27);
+    starmark::write_fixed_field(table.b[j], 9, 3, field + 36);
+    starmark::write_fixed_field(table.c[j], 9, 3, field + 45);
+    field += kRealColumns;
+  }
+}
+
+}  // namespace
+
+int main() {
+  const auto table = std::make_unique<starmark::StarTable>();
+  starmark_bench::fill_table(starmark_bench::make_workload(), table.get());
+  std::string by_c_library;
+  by_c_library.reserve(kRecords * kRealColumns);
+  write_by_c_library(*table, &by_c_library);
+  std::string exactly;
+  write_exactly(*table, &exactly);
+  if (exactly != by_c_library) {
+    std::fprintf(stderr, "the two writers differ\n");
+    return 1;
+  }
+  std::printf("%d records, the same %zu bytes\n", kRecords, exactly.size());
+  return 0;
+}
