@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "fixed_field.h"
 #include "float_bits.h"
 #include "fuzz_support.h"
 #include "record_model.h"
@@ -51,7 +52,7 @@ void check_written_record(ByteSource& source) {
   for (size_t i = 1; i < kRecordFieldCount; ++i) {
     const float value = read.*kRealFields[i - 1];
     char field[9];
-    format_real_field(value, sizeof field, kRecordFields[i].decimals, field);
+    write_fixed_field(value, sizeof field, kRecordFields[i].decimals, field);
     const std::string_view rewritten(field, sizeof field);
     float reread = 0.0f;
     if (is_readable(rewritten) &&

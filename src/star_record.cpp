@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
+#include "fixed_field.h"
 #include "number_scanner.h"
 #include "written_fields.h"
 
@@ -135,31 +134,12 @@ void format_integer_field(int32_t value, size_t width, char* field) {
   std::memcpy(field + width - length, digits, length);
 }
 
-void format_real_field(float value, size_t width, int decimals, char* field) {
-  // The exact value of the single-precision number, rounded as the C
-  // library rounds it; the sign is ours, and a value that rounds to zero
-  // has none. Room for the widest: 39 digits, the point, the decimals.
-  const double widened = value;
-  char digits[64];
-  const int length = std::snprintf(digits, sizeof digits, "%#.*f", decimals, std::fabs(widened));
-  const std::string_view text(digits, length > 0 ? static_cast<size_t>(length) : 0);
-  const bool minus = widened < 0 && text.find_first_not_of("0.") != std::string_view::npos;
-  const size_t needed = text.size() + (minus ? 1 : 0);
-  if (length <= 0 || needed > width) {
-    std::memset(field, '*', width);
-    return;
-  }
-  std::memset(field, ' ', width - needed);
-  if (minus) field[width - needed] = '-';
-  std::memcpy(field + width - text.size(), text.data(), text.size());
-}
-
 void format_star_record(const StarRecord& record, char* line) {
   format_integer_field(record.n, kRecordFields[0].width, line);
   char* field = line + kRecordFields[0].width;
   for (size_t i = 1; i < kRecordFieldCount; ++i) {
-    format_real_field(record.*kRealFields[i - 1], kRecordFields[i].width, kRecordFields[i].decimals,
-                      field);
+    write_fixed_field(record.*kRealFields[i - 1], static_cast<int>(kRecordFields[i].width),
+                      kRecordFields[i].decimals, field);
     field += kRecordFields[i].width;
   }
   *field = '\n';

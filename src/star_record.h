@@ -33,9 +33,5 @@ void format_star_record(const StarRecord& record, char* line);
 // `value` right-justified in `width` columns, or asterisks where it does not
 // fit.
 void format_integer_field(int32_t value, size_t width, char* field);
-// The exact value of `value` rounded to `decimals` decimals as the C library
-// rounds it, right-justified in `width` columns, or asterisks where it does
-// not fit; a value that rounds to zero has no minus.
-void format_real_field(float value, size_t width, int decimals, char* field);
 
 }  // namespace starmark

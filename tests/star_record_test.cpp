@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <string>
 
 #include "float_bits.h"
@@ -12,7 +11,6 @@
 namespace starmark {
 namespace {
 
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 constexpr char kBadCharacter[] = "fmt: read unexpected character";
 
 // ---------------------------------------------------------------------------
@@ -29,34 +27,6 @@ TEST(RecordWrite, IntegerFieldsRightJustifiedOrAsterisks) {
     char field[7];
     format_integer_field(c.value, sizeof field, field);
     EXPECT_EQ(std::string(field, sizeof field), c.field) << c.value;
-  }
-}
-
-// Exact halves (0.125) go to the even digit; near halves (1.005, 2.675) by
-// their exact single-precision value.
-TEST(RecordWrite, RealFieldsRoundTheExactWidenedValue) {
-  const struct {
-    float value;
-    int decimals;
-    const char* field;
-  } cases[] = {
-      {123.456f, 2, "   123.46"},   {-0.5f, 2, "    -0.50"},
-      {-0.004f, 2, "     0.00"},    {-0.0f, 2, "     0.00"},
-      {-99999.99f, 2, "-99999.99"}, {999999.9f, 2, "999999.88"},
-      {1234567.0f, 2, "*********"}, {1e30f, 2, "*********"},
-      {-1.2345f, 3, "   -1.235"},   {12.3456f, 3, "   12.346"},
-      {-9999.999f, 3, "-9999.999"}, {-10000.0f, 3, "*********"},
-      {99999.999f, 3, "*********"}, {20000.001f, 3, "20000.002"},
-      {-0.0004f, 3, "    0.000"},   {-0.0005f, 3, "   -0.001"},
-      {0.125f, 2, "     0.12"},     {0.375f, 2, "     0.38"},
-      {-0.125f, 2, "    -0.12"},    {1.005f, 2, "     1.00"},
-      {2.675f, 2, "     2.67"},     {kInfinity, 2, "      inf"},
-      {-kInfinity, 3, "     -inf"}, {std::numeric_limits<float>::quiet_NaN(), 2, "      nan"}};
-  for (const auto& c : cases) {
-    char field[9];
-    format_real_field(c.value, sizeof field, c.decimals, field);
-    EXPECT_EQ(std::string(field, sizeof field), c.field)
-        << c.value << " with " << c.decimals << " decimals";
   }
 }
 

@@ -1,0 +1,103 @@
+#include "fixed_field.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace starmark {
+namespace {
+
+constexpr uint64_t kPowersOfTen[] = {1,
+                                     10,
+                                     100,
+                                     1000,
+                                     10000,
+                                     100000,
+                                     1000000,
+                                     10000000,
+                                     100000000,
+                                     1000000000,
+                                     10000000000,
+                                     100000000000,
+                                     1000000000000,
+                                     10000000000000,
+                                     100000000000000,
+                                     1000000000000000,
+                                     10000000000000000,
+                                     100000000000000000,
+                                     1000000000000000000};
+
+// Larger than every scaled value that a field of kWidestFixedField columns
+// holds, which is below 10^18.
+constexpr uint64_t kBeyondAnyField = UINT64_MAX;
+
+// The magnitude of the finite float with these bits, times 10^decimals,
+// rounded to an integer, an exact half to even; kBeyondAnyField when that
+// passes 64 bits.
+uint64_t scaled_magnitude(uint32_t biased_exponent, uint32_t fraction, int decimals) {
+  // A subnormal has the exponent of the smallest normal and no implicit bit.
+  const uint64_t significand = biased_exponent == 0 ? fraction : fraction | (1u << 23);
+  const int exponent = (biased_exponent == 0 ? 1 : static_cast<int>(biased_exponent)) - 150;
+  const uint64_t product = significand * kPowersOfTen[decimals];  // below 2^54
+  if (exponent >= 0) {
+    if (exponent >= 64 || product > (UINT64_MAX >> exponent)) return kBeyondAnyField;
+    return product << exponent;
+  }
+  const int shift = -exponent;
+  // Below 2^54, the product is less than half of 2^64 or more.
+  if (shift >= 64) return 0;
+  const uint64_t whole = product >> shift;
+  const uint64_t shifted_out = product & ((uint64_t{1} << shift) - 1);
+  const uint64_t half = uint64_t{1} << (shift - 1);
+  const bool round_up = shifted_out > half || (shifted_out == half && (whole & 1) != 0);
+  return whole + (round_up ? 1 : 0);
+}
+
+void right_justify(std::string_view text, int width, char* field) {
+  const size_t columns = static_cast<size_t>(width);
+  if (text.size() > columns) {
+    std::memset(field, '*', columns);
+    return;
+  }
+  std::memset(field, ' ', columns - text.size());
+  std::memcpy(field + columns - text.size(), text.data(), text.size());
+}
+
+}  // namespace
+
+void write_fixed_field(float value, int width, int decimals, char* field) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 31) != 0;
+  const uint32_t biased_exponent = (bits >> 23) & 0xff;
+  const uint32_t fraction = bits & 0x7fffff;
+  if (biased_exponent == 0xff) {
+    // The C library's words; a not-a-number's sign is not written.
+    right_justify(fraction != 0 ? "nan" : negative ? "-inf" : "inf", width, field);
+    return;
+  }
+  const uint64_t scaled = scaled_magnitude(biased_exponent, fraction, decimals);
+  const bool minus = negative && scaled != 0;
+  // The text: the minus, the whole part (at least "0"), the point, the
+  // decimals.
+  const int sign_and_point = minus ? 2 : 1;
+  if (sign_and_point + 1 + decimals > width || scaled >= kPowersOfTen[width - sign_and_point]) {
+    std::memset(field, '*', static_cast<size_t>(width));
+    return;
+  }
+  char* cursor = field + width;
+  uint64_t rest = scaled;
+  for (int i = 0; i < decimals; ++i) {
+    *--cursor = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  }
+  *--cursor = '.';
+  do {
+    *--cursor = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (minus) *--cursor = '-';
+  std::memset(field, ' ', static_cast<size_t>(cursor - field));
+}
+
+}  // namespace starmark
