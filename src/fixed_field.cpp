@@ -1,5 +1,6 @@
 #include "fixed_field.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -7,25 +8,16 @@
 namespace starmark {
 namespace {
 
-constexpr uint64_t kPowersOfTen[] = {1,
-                                     10,
-                                     100,
-                                     1000,
-                                     10000,
-                                     100000,
-                                     1000000,
-                                     10000000,
-                                     100000000,
-                                     1000000000,
-                                     10000000000,
-                                     100000000000,
-                                     1000000000000,
-                                     10000000000000,
-                                     100000000000000,
-                                     1000000000000000,
-                                     10000000000000000,
-                                     100000000000000000,
-                                     1000000000000000000};
+// 10^0 to 10^18, every power of ten below 2^64.
+constexpr auto kPowersOfTen = [] {
+  std::array<uint64_t, 19> powers{};
+  uint64_t power = 1;
+  for (uint64_t& entry : powers) {
+    entry = power;
+    power *= 10;
+  }
+  return powers;
+}();
 
 // Larger than every scaled value that a field of kWidestFixedField columns
 // holds, which is below 10^18.

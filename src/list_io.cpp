@@ -1,5 +1,6 @@
 #include "list_io.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -153,68 +154,45 @@ namespace {
 
 constexpr size_t kLineLimit = 80;
 
-size_t current_line_length(const std::string& text, size_t statement_start) {
-  const size_t line_feed = text.rfind('\n');
-  const size_t line_start = line_feed == std::string::npos || line_feed < statement_start
-                                ? statement_start
-                                : line_feed + 1;
-  return text.size() - line_start;
-}
-
 // Ends the line before an item when the line is not empty and the item's
 // counted length would take it to the limit.
-void break_line_before(size_t counted_length, size_t statement_start, std::string* text) {
-  const size_t length = current_line_length(*text, statement_start);
+void break_line_before(size_t counted_length, std::string* text) {
+  const size_t length = text->size() - (text->rfind('\n') + 1);  // npos + 1 is 0
   if (length > 0 && length + counted_length >= kLineLimit) text->push_back('\n');
 }
 
 // The text of one real item, with its two leading characters.
-void write_list_real(float value, std::string* text) {
+std::string list_real(float value) {
   const double widened = value;
-  text->push_back(' ');
-  text->push_back(std::signbit(widened) && !std::isnan(widened) && widened != 0 ? '-' : ' ');
   char digits[48];
   const int length = std::snprintf(digits, sizeof digits, "%.9G", std::fabs(widened));
-  std::string_view shown(digits, static_cast<size_t>(length));
-  if (!std::isfinite(widened) || shown.find('.') != std::string_view::npos) {
-    text->append(shown);
-    return;
-  }
+  std::string shown(digits, static_cast<size_t>(length));
   // A real always shows its decimal point: 100. and 1.E+10.
-  const size_t exponent = shown.find('E');
-  if (exponent == std::string_view::npos) {
-    text->append(shown);
-    text->push_back('.');
-  } else {
-    text->append(shown.substr(0, exponent));
-    text->push_back('.');
-    text->append(shown.substr(exponent));
+  if (std::isfinite(widened) && shown.find('.') == std::string::npos) {
+    shown.insert(std::min(shown.find('E'), shown.size()), 1, '.');
   }
+  const bool minus = std::signbit(widened) && !std::isnan(widened) && widened != 0;
+  return (minus ? " -" : "  ") + shown;
 }
 
 }  // namespace
 
 void write_list(const ListItem* items, size_t count, std::string* text) {
-  const size_t statement_start = text->size();
   for (size_t i = 0; i < count; ++i) {
     const ListItem& item = items[i];
     if (const int32_t* integer = std::get_if<int32_t>(&item)) {
-      char digits[16];
-      const int length = std::snprintf(digits, sizeof digits, "%d", *integer);
-      const size_t digit_count = static_cast<size_t>(length) - (*integer < 0 ? 1 : 0);
-      break_line_before(digit_count, statement_start, text);
-      text->push_back(' ');
-      text->append(digits, static_cast<size_t>(length));
+      const std::string digits = std::to_string(*integer);
+      break_line_before(digits.size() - (*integer < 0 ? 1 : 0), text);
+      *text += ' ' + digits;
     } else if (const float* real = std::get_if<float>(&item)) {
-      std::string shown;
-      write_list_real(*real, &shown);
-      break_line_before(shown.size(), statement_start, text);
-      text->append(shown);
+      const std::string shown = list_real(*real);
+      break_line_before(shown.size(), text);
+      *text += shown;
     } else {
       const std::string_view characters = std::get<std::string_view>(item);
-      break_line_before(characters.size(), statement_start, text);
-      text->push_back(' ');
-      text->append(characters);
+      break_line_before(characters.size(), text);
+      *text += ' ';
+      *text += characters;
     }
   }
   text->push_back('\n');
