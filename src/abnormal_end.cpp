@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -24,11 +25,18 @@ constexpr HandledSignal kHandledSignals[] = {
     {SIGTRAP, "Trace trap", true},        {SIGQUIT, "Quit signal", true},
     {SIGINT, "Interrupt", false},         {SIGTERM, "Killed", false}};
 
+// The terminal that a line editor is using, or -1, and the modes it had
+// before. The modes are written while the descriptor is -1.
+termios g_terminal_modes;
+std::atomic<int> g_edited_terminal{-1};
+
 void write_to_standard_error(std::string_view text) {
   write_all(STDERR_FILENO, text.data(), text.size());
 }
 
 [[noreturn]] void end_by_signal(const HandledSignal& signal) {
+  const int terminal = g_edited_terminal.load();
+  if (terminal >= 0) tcsetattr(terminal, TCSANOW, &g_terminal_modes);
   write_to_standard_error(signal.message);
   write_to_standard_error("\n");
   close_units_from_signal();
@@ -58,6 +66,16 @@ void install_signal_handlers() {
     if (may_stay_ignored && previous.sa_handler == SIG_IGN) continue;
     sigaction(signal_number, &action, nullptr);
   }
+}
+
+void restore_terminal_modes_at_signal(int fd, const termios& modes) {
+  g_edited_terminal.store(-1);
+  g_terminal_modes = modes;
+  g_edited_terminal.store(fd);
+}
+
+void forget_terminal_modes() {
+  g_edited_terminal.store(-1);
 }
 
 SignalBlock::SignalBlock() {

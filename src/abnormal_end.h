@@ -4,6 +4,8 @@
 // run wrote and is cut to it.
 #pragma once
 
+#include <termios.h>
+
 #include <csignal>
 
 #include "status.h"
@@ -25,6 +27,13 @@ class SignalBlock {
  private:
   sigset_t previous_;
 };
+
+// The modes a handled signal gives a terminal back before it ends the run. A
+// line editor changes the modes while a line is typed; the handlers end the
+// process, so it could not put them back itself and fills this slot instead.
+void restore_terminal_modes_at_signal(int fd, const termios& modes);
+// After editing: the modes are the terminal's own again.
+void forget_terminal_modes();
 
 // Writes the fatal report of `status` for the current statement to
 // standard error: its message, then the apparent state of the unit.

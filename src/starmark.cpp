@@ -8,6 +8,7 @@
 #include <string>
 
 #include "format.h"
+#include "line_editor.h"
 #include "list_io.h"
 #include "selection.h"
 #include "star_list.h"
@@ -21,7 +22,17 @@ namespace {
 std::string ask(std::string_view prompt) {
   write_list_statement(kOutputUnit, {prompt});
   std::string answer;
-  read_statement(kInputUnit, line_format(), {&answer}, AtEndOfFile::kFatal);
+  if (answers_typed_at_terminal()) {
+    // The typed line is read as the same line on standard input would be:
+    // the same rules, and at the end of the input the same fatal report.
+    read_statement_with(kInputUnit, line_format().text(), AtEndOfFile::kFatal, [&](InputStream&) {
+      InputStream typed = InputStream::from_text(read_typed_line());
+      const ReadItem item = &answer;
+      return read_formatted(typed, line_format(), &item, 1);
+    });
+  } else {
+    read_statement(kInputUnit, line_format(), {&answer}, AtEndOfFile::kFatal);
+  }
   answer.erase(answer.find_last_not_of(' ') + 1);
   return answer;
 }
