@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -57,7 +58,8 @@ class TerminalRun {
     if (slave_ >= 0) ::close(slave_);
   }
 
-  void start(const fs::path& folder) {
+  // Starts the program in `folder`, in the locale named by `locale`.
+  void start(const fs::path& folder, const char* locale = "C") {
     const std::string program = STARMARK_BINARY;
     child_ = ::fork();
     if (child_ == 0) {
@@ -72,6 +74,7 @@ class TerminalRun {
       ::close(slave_);
       if (::chdir(folder.c_str()) != 0) ::_exit(127);
       ::setenv("TERM", "vt100", 1);
+      ::setenv("LC_ALL", locale, 1);
       ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
@@ -182,9 +185,26 @@ class TerminalTest : public testing::Test {
   fs::path folder_;
 };
 
-TEST_F(TerminalTest, TabCompletesTheOnlyMatchingName) {
+// The locales of the completed runs: the PSF star list is the same in each,
+// the decimal comma of a German locale included.
+struct RunLocale {
+  const char* name;
+  const char* locale;
+};
+
+void PrintTo(const RunLocale& run_locale, std::ostream* out) {
+  *out << run_locale.locale;
+}
+
+class CompletionTest : public TerminalTest, public testing::WithParamInterface<RunLocale> {};
+
+TEST_P(CompletionTest, TabCompletesTheOnlyMatchingName) {
+  const char* locale = GetParam().locale;
+  const locale_t available = ::newlocale(LC_ALL_MASK, locale, locale_t{});
+  if (available == locale_t{}) GTEST_SKIP() << "the locale " << locale << " is not installed";
+  ::freelocale(available);
   TerminalRun run;
-  run.start(folder_);
+  run.start(folder_, locale);
   run.await_shown(" Imedit logfile name:");
   run.await_editing();
   run.type("fi\t");
@@ -202,6 +222,13 @@ TEST_F(TerminalTest, TabCompletesTheOnlyMatchingName) {
   EXPECT_EQ(read_file(folder_ / "stars.psf"), read_file(fs::path(STARMARK_EXAMPLES) / "field.psf"));
   EXPECT_TRUE(run.modes_as_before());
 }
+
+INSTANTIATE_TEST_SUITE_P(Locales, CompletionTest,
+                         testing::Values(RunLocale{"C", "C"}, RunLocale{"CUtf8", "C.UTF-8"},
+                                         RunLocale{"GermanUtf8", "de_DE.UTF-8"}),
+                         [](const testing::TestParamInfo<RunLocale>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // A key that ends the run while the first answer is being typed, what the
 // terminal then shows, and how the program ends.
