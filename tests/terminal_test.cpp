@@ -36,7 +36,7 @@ std::string read_file(const fs::path& path) {
   return text.str();
 }
 
-// The program on a new pseudo-terminal, started in `folder`.
+// The program on a new pseudo-terminal, once start() has started it.
 class TerminalRun {
  public:
   TerminalRun() {
