@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -28,11 +29,18 @@ constexpr HandledSignal kHandledSignals[] = {
 
 void (*g_close_units)() noexcept = nullptr;
 
+// The terminal that a line editor is using, or -1, and the modes it had
+// before. The modes are written while the descriptor is -1.
+termios g_terminal_modes;
+std::atomic<int> g_edited_terminal{-1};
+
 void write_to_standard_error(std::string_view text) {
   write_all(STDERR_FILENO, text.data(), text.size());
 }
 
 [[noreturn]] void end_by_signal(const HandledSignal& signal) {
+  const int terminal = g_edited_terminal.load();
+  if (terminal >= 0) tcsetattr(terminal, TCSANOW, &g_terminal_modes);
   write_to_standard_error(signal.message);
   write_to_standard_error("\n");
   g_close_units();
@@ -63,6 +71,16 @@ void install_signal_handlers(void (*close_units)() noexcept) {
     if (may_stay_ignored && previous.sa_handler == SIG_IGN) continue;
     sigaction(signal_number, &action, nullptr);
   }
+}
+
+void restore_terminal_modes_at_signal(int fd, const termios& modes) {
+  g_edited_terminal.store(-1);
+  g_terminal_modes = modes;
+  g_edited_terminal.store(fd);
+}
+
+void forget_terminal_modes() {
+  g_edited_terminal.store(-1);
 }
 
 void report_failure(const Status& status, const StatementState& statement,

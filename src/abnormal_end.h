@@ -4,6 +4,8 @@
 // what the run wrote.
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,13 @@ struct StatementState {
   bool format_current;  // the report shows the format
   bool reading;
 };
+
+// The modes a handled signal gives a terminal back before it ends the run. A
+// line editor changes the modes while a line is typed; the handlers end the
+// process, so it could not put them back itself and fills this slot instead.
+void restore_terminal_modes_at_signal(int fd, const termios& modes);
+// After editing: the modes are the terminal's own again.
+void forget_terminal_modes();
 
 // Writes the fatal report of `status` to standard error: its message, then
 // the apparent state of the unit, named `unit_name` or, when null, unnamed.

@@ -10,6 +10,15 @@ namespace {
 // The fatal report names a failed formatted transfer "fmt".
 constexpr const char* kFormattedReportPrefix = "fmt";
 
+// Past kLongestText bytes only a non-blank byte is kept, so that a longer
+// text stays longer and a run of blanks at its end still counts as trailing.
+void keep(char byte, std::string* text) {
+  constexpr size_t kLongestText = 1 << 16;
+  if (text->size() < kLongestText || (text->size() == kLongestText && byte != ' ')) {
+    text->push_back(byte);
+  }
+}
+
 }  // namespace
 
 Status read_fixed_line(InputStream& input, char* value, size_t size) {
@@ -27,10 +36,6 @@ Status read_fixed_line(InputStream& input, char* value, size_t size) {
 }
 
 Status read_whole_line(InputStream& input, std::string* text) {
-  // Past kLongestText bytes only a non-blank byte is kept, so that a longer
-  // text stays longer and a run of blanks at its end still counts as
-  // trailing.
-  constexpr size_t kLongestText = 1 << 16;
   text->clear();
   for (;;) {
     const int byte = input.get();
@@ -39,10 +44,15 @@ Status read_whole_line(InputStream& input, std::string* text) {
     if (byte == InputStream::kReadError) {
       return Status::system(kFormattedReportPrefix, input.error());
     }
-    if (text->size() < kLongestText || (text->size() == kLongestText && byte != ' ')) {
-      text->push_back(static_cast<char>(byte));
-    }
+    keep(static_cast<char>(byte), text);
   }
+}
+
+Status take_typed_line(const std::optional<std::string>& typed, std::string* text) {
+  if (!typed) return Status::end_of_file(kFormattedReportPrefix);
+  text->clear();
+  for (const char byte : *typed) keep(byte, text);
+  return Status();
 }
 
 }  // namespace starmark

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "streams.h"
@@ -21,5 +22,8 @@ Status read_fixed_line(InputStream& input, char* value, size_t size);
 // Reads the next line whole into `text`, without its line feed. Fails with
 // the end of the file when the file ends before a line feed.
 Status read_whole_line(InputStream& input, std::string* text);
+// The same for a line typed at a terminal (line_editor.h), or for none when
+// the input has ended.
+Status take_typed_line(const std::optional<std::string>& typed, std::string* text);
 
 }  // namespace starmark

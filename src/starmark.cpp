@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "line_editor.h"
 #include "line_fields.h"
 #include "list_io.h"
 #include "selection.h"
@@ -24,8 +25,12 @@ std::string ask(std::string_view prompt) {
   write_list(&item, 1, &text);
   write_statement(kOutputUnit, kListDirectedFormat, text);
   std::string answer;
-  read_statement(kInputUnit, kLineFormat, AtEndOfFile::kFatal,
-                 [&](InputStream& input) { return read_whole_line(input, &answer); });
+  // An answer typed at a terminal is edited first, then taken by the rules
+  // of a line of standard input, its end included.
+  read_statement(kInputUnit, kLineFormat, AtEndOfFile::kFatal, [&](InputStream& input) {
+    return answers_typed_at_terminal() ? take_typed_line(read_typed_line(), &answer)
+                                       : read_whole_line(input, &answer);
+  });
   answer.erase(answer.find_last_not_of(' ') + 1);
   return answer;
 }

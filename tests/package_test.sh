@@ -4,7 +4,8 @@
 #   exactly bin/starmark and share/man/man1/starmark.1, the page
 #   uncompressed: compressing it is the packaging's work;
 # - `cpack -G DEB` builds a package, with the maintainer a packager names,
-#   that depends only on the C and C++ run-time libraries, holds exactly the
+#   that depends only on the C and C++ run-time libraries and libedit (the
+#   line editing of answers typed at a terminal), holds exactly the
 #   program, its compressed manual page, the copyright file and the changelog,
 #   and passes lintian without an error, a warning or an informational tag:
 #   lintian checks, among much else, that the program is hardened (PIE,
@@ -67,8 +68,9 @@ expect_list "package maintainer" "$maintainer" "$(dpkg-deb -f "$deb" Maintainer)
 depends=$(dpkg-deb -f "$deb" Depends)
 dependency_names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/[[:space:]]//g; /^$/d')
 grep -qx libc6 <<<"$dependency_names" || fail "Depends does not name libc6: '$depends'"
-if grep -qvxE 'libc6|libstdc\+\+6|libgcc-s1' <<<"$dependency_names"; then
-  fail "Depends names more than the C and C++ run-time libraries: $depends"
+grep -qx libedit2 <<<"$dependency_names" || fail "Depends does not name libedit2: '$depends'"
+if grep -qvxE 'libc6|libstdc\+\+6|libgcc-s1|libedit2' <<<"$dependency_names"; then
+  fail "Depends names more than the C and C++ run-time libraries and libedit: $depends"
 fi
 
 root="$work/root"
