@@ -1,7 +1,6 @@
 #include "abnormal_end.h"
 
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -107,9 +106,7 @@ void report_failure(const Status& status, const StatementState& statement,
 
 void abnormal_end() {
   // A mistyped file name is no reason for a core file in the working folder.
-  prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-  const rlimit no_core{0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
+  prctl(PR_SET_DUMPABLE, 0);
   std::signal(SIGABRT, SIG_DFL);
   std::abort();
 }

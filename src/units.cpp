@@ -88,12 +88,6 @@ bool is_an_input(const struct stat& file) {
                                     same_file(file, kErrorUnit)));
 }
 
-// Waits until no other run holds the file. A file system without locks is
-// written without one.
-void lock(int fd) {
-  while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) continue;
-}
-
 size_t block_size_of(int fd) {
   struct stat file {};
   if (::fstat(fd, &file) == 0 && file.st_blksize > 0) return static_cast<size_t>(file.st_blksize);
@@ -203,7 +197,10 @@ void open_or_create(int number, const std::string& name) {
   }
   connect(number, fd);
   const bool regular = S_ISREG(file.st_mode);
-  if (regular) lock(fd);
+  // A second run on the file waits here until the first has ended. The
+  // wait ends only with the lock, or with the run: no handled signal
+  // returns. A file system without locks is written without one.
+  if (regular) ::flock(fd, LOCK_EX);
   publish_output(number, fd, OutputStream::Buffering::kWholeLines, regular);
 }
 
@@ -233,10 +230,9 @@ bool close_all_units() {
   bool all_written = true;
   g_statement.format_current = false;
   g_statement.reading = false;
-  for (int number = 0; number < kUnitCount; ++number) {
-    Unit& unit = g_units[number];
+  for (Unit& unit : g_units) {
     if (!unit.connected) continue;
-    g_statement.unit = number;
+    g_statement.unit = static_cast<int>(&unit - g_units);
     Status status = unit.output ? unit.output->flush("close") : Status();
     if (unit.named && unit.fd >= 0 && ::close(unit.fd) != 0 && status.ok()) {
       status = Status::system("close", errno);

@@ -93,15 +93,15 @@ bool read_written_record(const char* columns, StarRecord* record) {
     return false;
   }
   const char* field = columns + kRecordFields[0].width;
+  const RecordField* layout = kRecordFields + 1;
   // Unrolled, every field's columns and decimals are constants.
 #pragma GCC unroll 8
-  for (size_t i = 1; i < kRecordFieldCount; ++i) {
-    const int decimals = kRecordFields[i].decimals;
-    if (!written_real(field, 8 - decimals, kPowersOfTen[decimals], &characters,
-                      &(read.*kRealFields[i - 1]))) {
+  for (float StarRecord::*real : kRealFields) {
+    const int decimals = layout->decimals;
+    if (!written_real(field, 8 - decimals, kPowersOfTen[decimals], &characters, &(read.*real))) {
       return false;
     }
-    field += kRecordFields[i].width;
+    field += (layout++)->width;
   }
   if ((characters & kHighBits) != 0) return false;
   read.n = static_cast<int32_t>(n);

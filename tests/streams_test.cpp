@@ -64,6 +64,12 @@ TEST(OutputStream, ReplacesTheFileAtItsFirstWriteWithWholeLines) {
   ASSERT_TRUE(output.flush("close").ok());
   EXPECT_EQ(file_text(file.fd()), "abcde\nfgh\n0123456789\n");
 
+  // A line that fills the block to its end waits for the next.
+  ASSERT_TRUE(output.write_line("ab\n", "write").ok());
+  ASSERT_TRUE(output.write_line("cdef\n", "write").ok());
+  ASSERT_TRUE(output.flush("close").ok());
+  EXPECT_EQ(file_text(file.fd()), "abcde\nfgh\n0123456789\nab\ncdef\n");
+
   TempFile untouched("earlier\n");
   OutputStream unused(untouched.fd(), 8, OutputStream::Buffering::kWholeLines, true);
   ASSERT_TRUE(unused.flush("close").ok());
