@@ -1,6 +1,7 @@
 #include "abnormal_end.h"
 
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -107,6 +108,10 @@ void report_failure(const Status& status, const StatementState& statement,
 void abnormal_end() {
   // A mistyped file name is no reason for a core file in the working folder.
   prctl(PR_SET_DUMPABLE, 0);
+  // An emulator running the program writes the core file itself, by the
+  // size limit alone.
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
   std::signal(SIGABRT, SIG_DFL);
   std::abort();
 }
