@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -396,8 +395,7 @@ void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
 // process end first or not wait within 20 s.
 void await_waiting_for_lock(pid_t second) {
   const std::string waiter = std::to_string(second);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
+  for (int tries = 0; tries < 2000; ++tries, usleep(10000)) {  // every 10 ms for 20 s
     std::istringstream locks(read_file("/proc/locks"));
     for (std::string line; std::getline(locks, line);) {
       const std::vector<std::string> field = words(line);
@@ -409,13 +407,16 @@ void await_waiting_for_lock(pid_t second) {
       ADD_FAILURE() << "the second run ended before it waited for a lock";
       return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ADD_FAILURE() << "the second run (process " << waiter << ") did not wait for a lock in 20 s";
 }
 
-std::string end_of(const siginfo_t& info) {
-  return (info.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(info.si_status);
+// Waits for the process to end and says how it ended; with WNOWAIT, leaves it
+// unreaped.
+std::string await_end(pid_t pid, int options = 0) {
+  siginfo_t end;
+  check(waitid(P_PID, static_cast<id_t>(pid), &end, WEXITED | options) == 0, "waitid");
+  return (end.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(end.si_status);
 }
 
 // Runs the program on `given` and `input` as `setup` says; returns what the
@@ -434,36 +435,31 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   }
   std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR", ""));
   argv.push_back(program.string());
-  if (setup.input == "file") write_file(temp.path / "stdin", input);
-
-  const pid_t pid = fork();
-  check(pid >= 0, "fork");
-  if (pid == 0) exec_program(argv, temp.path, "", input, setup);
-  // A second run is forked now, by this thread, which PR_SET_PDEATHSIG
+  write_file(temp.path / "stdin", input);
+  // A second run is forked at once, by this thread, which PR_SET_PDEATHSIG
   // watches, but starts the program only when the hand-shake sends it a byte
-  // through `start`; without one it ends when the runner closes `start`.
-  pid_t second = 0;
-  int start[2];
-  std::atomic<bool> second_started{false};
-  if (setup.second_input) {
-    write_file(temp.path / "second-stdin", *setup.second_input);
-    RunSetup own_streams = setup;
-    own_streams.input = own_streams.output = "file";
-    check(pipe2(start, O_CLOEXEC) == 0, "pipe2");
-    second = fork();
-    check(second >= 0, "fork");
-    if (second == 0) {
-      char byte;
-      if (close(start[1]) != 0 || read(start[0], &byte, 1) != 1) _exit(0);
-      exec_program(argv, temp.path, "second-", "", own_streams);
-    }
-    close(start[0]);
-  }
+  // through `gate`; without one it ends when the runner closes `gate`.
+  int gate[2];
+  check(pipe2(gate, O_CLOEXEC) == 0, "pipe2");
+  const auto start = [&](const std::string& streams, const RunSetup& how, bool gated) {
+    const pid_t child = fork();
+    check(child >= 0, "fork");
+    char byte;
+    if (child == 0 && gated && (close(gate[1]) != 0 || read(gate[0], &byte, 1) != 1)) _exit(0);
+    if (child == 0) exec_program(argv, temp.path, streams, input, how);
+    return child;
+  };
+  const pid_t pid = start("", setup, false);
+  RunSetup own_streams = setup;
+  own_streams.input = own_streams.output = "file";
+  const pid_t second = setup.second_input ? start("second-", own_streams, true) : 0;
+  if (second != 0) write_file(temp.path / "second-stdin", *setup.second_input);
+  bool second_started = false;
   std::function<void()> act;
   if (setup.act || second != 0) {
     act = [&] {
       if (second != 0) {
-        second_started = write(start[1], "", 1) == 1;
+        second_started = write(gate[1], "", 1) == 1;
         await_waiting_for_lock(second);
       }
       if (setup.act) setup.act(pid, folder);
@@ -473,18 +469,13 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   for (const auto& [path, kept_open] : setup.fifos) {
     feeders.emplace_back(folder / path, given.at(path), kept_open, act);
   }
-  // Waits for the end without reaping the process, so that its number
-  // cannot pass to another process before the feeders are done.
-  siginfo_t first_end;
-  check(waitid(P_PID, static_cast<id_t>(pid), &first_end, WEXITED | WNOWAIT) == 0, "waitid");
+  // The first run is reaped only once the feeders are done, so that its
+  // number cannot pass to another process before.
+  const std::string first_end = await_end(pid, WNOWAIT);
   feeders.clear();  // each ends wherever it stands
-  check(waitpid(pid, nullptr, 0) == pid, "waitpid");
-  siginfo_t second_end;
-  if (second != 0) {
-    close(start[1]);
-    check(waitid(P_PID, static_cast<id_t>(second), &second_end, WEXITED) == 0, "waitid");
-  }
-
+  await_end(pid);
+  for (const int end : gate) close(end);
+  const std::string second_end = second != 0 ? await_end(second) : "";
   Files left = entries(folder);
   const auto streams_and_end = [&](const std::string& who, const std::string& streams,
                                    const std::string& end) {
@@ -497,10 +488,10 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
     left[who + "standard error"] = err;
     left[who + "end of the process"] = end;
   };
-  streams_and_end("", "", end_of(first_end));
+  streams_and_end("", "", first_end);
   if (second != 0) {
     streams_and_end("second run: ", "second-",
-                    second_started ? end_of(second_end) : "never started: no hand-shake");
+                    second_started ? second_end : "never started: no hand-shake");
   }
   return left;
 }
