@@ -63,13 +63,17 @@ std::string read_file(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(stream), {});
 }
 
+std::string text_of(const fs::path& path) {
+  return fs::exists(path) ? read_file(path) : "";
+}
+
 void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+  std::ofstream stream(path, std::ios::binary);
   check(static_cast<bool>(stream << bytes), "write " + path.string());
 }
 
 // The value of an environment variable, or `otherwise` when it is unset or empty.
-std::string from_environment(const char* name, const std::string& otherwise) {
+std::string from_environment(const char* name, const std::string& otherwise = "") {
   const char* value = std::getenv(name);
   return value && *value ? value : otherwise;
 }
@@ -79,6 +83,10 @@ std::vector<std::string> words(const std::string& text) {
   return {std::istream_iterator<std::string>(split), {}};
 }
 
+std::string link_to(const std::string& target) {
+  return "<symbolic link to " + target + ">";
+}
+
 // What is below `root`. A case folder's symbolic links are read through: the
 // example case takes the files of examples/.
 Files entries(const fs::path& root, bool through_links = false) {
@@ -86,14 +94,12 @@ Files entries(const fs::path& root, bool through_links = false) {
   if (!fs::exists(root)) return found;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const fs::file_status status = through_links ? entry.status() : entry.symlink_status();
-    std::string& what = found[entry.path().lexically_relative(root).string()];
-    if (fs::is_regular_file(status)) {
-      what = read_file(entry.path());
-    } else if (fs::is_symlink(status)) {
-      what = "<symbolic link to " + fs::read_symlink(entry.path()).string() + ">";
-    } else {
-      what = fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
-    }
+    found[entry.path().lexically_relative(root).string()] =
+        fs::is_regular_file(status) ? read_file(entry.path())
+        : fs::is_symlink(status)    ? link_to(fs::read_symlink(entry.path()))
+        : fs::is_directory(status)  ? "<directory>"
+        : fs::is_fifo(status)       ? "<fifo>"
+                                    : "<other>";
   }
   return found;
 }
@@ -130,7 +136,7 @@ int signal_number(const std::string& name) {
   return known.at(name);
 }
 
-// What a run is given besides its files and folders.
+// What a run is given besides its files, folders and symbolic links.
 struct RunSetup {
   std::string input = "file";   // or "pipe", "closed"
   std::string output = "file";  // or "/dev/full", "closed", "same-as-stderr"
@@ -138,17 +144,12 @@ struct RunSetup {
   int ignored_signal = 0;
   std::function<void(pid_t, fs::path)> act;  // at the hand-shake: the program, the run folder
   std::vector<std::pair<std::string, fs::perms>> modes;
-  std::map<std::string, std::string> symlinks;  // path, target
-  std::map<std::string, bool> fifos;            // path, kept open until the run ends
-  std::optional<rlim_t> file_size_limit;        // bytes
-  std::optional<rlim_t> memory_limit;           // bytes of address space
-  bool core_files = false;                      // an abnormal end may leave a core file
-  std::optional<std::string> second_input;      // a second run's standard input
+  std::map<std::string, bool> fifos;  // path, kept open until the run ends
+  // Soft and hard. Without core-files an abnormal end leaves no core file in
+  // the run folder, where it would count as a file the run left.
+  std::map<int, rlim_t> limits = {{RLIMIT_CORE, 0}};
+  std::optional<std::string> second_input;  // a second run's standard input
 };
-
-std::string text_of(const fs::path& path) {
-  return fs::exists(path) ? read_file(path) : "";
-}
 
 // Applies the notes of a case's setup file: what they make goes straight into
 // the files a run is given and those it must leave.
@@ -172,20 +173,17 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
     } else if (is("remove", 2)) {
       setup.act = [path = note[1]](pid_t, fs::path folder) { fs::remove(folder / path); };
     } else if (is("file-size-limit", 2)) {
-      setup.file_size_limit = std::stoull(note[1]);
+      setup.limits[RLIMIT_FSIZE] = std::stoull(note[1]);
     } else if (is("core-files", 1)) {
-      setup.core_files = true;
+      setup.limits[RLIMIT_CORE] = RLIM_INFINITY;
     } else if (is("memory-limit", 2)) {
-      setup.memory_limit = std::stoull(note[1]) * 1024;
+      setup.limits[RLIMIT_AS] = std::stoull(note[1]) * 1024;
     } else if (is("second-run", 2)) {
       setup.second_input = read_file(case_folder / note[1]);
     } else if (is("mode", 3)) {
       setup.modes.emplace_back(note[1], fs::perms(std::stoul(note[2], nullptr, 8)));
-    } else if (is("directory", 2)) {
-      given[note[1]] = expected[note[1]] = "<directory>";
-    } else if (is("symlink", 3)) {
-      setup.symlinks[note[1]] = note[2];
-      expected[note[1]] = "<symbolic link to " + note[2] + ">";
+    } else if (is("directory", 2) || is("symlink", 3)) {
+      given[note[1]] = expected[note[1]] = note.size() == 2 ? "<directory>" : link_to(note[2]);
     } else if (is("fifo", 2) || (is("fifo", 3) && note[2] == "kept-open")) {
       setup.fifos[note[1]] = note.size() == 3;
       expected[note[1]] = "<fifo>";
@@ -232,10 +230,8 @@ struct TempFolder {
 };
 
 bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = write(fd, bytes.data(), bytes.size());
-    if (put < 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(put));
+  for (ssize_t put = 0; !bytes.empty(); bytes.remove_prefix(static_cast<size_t>(put))) {
+    if ((put = write(fd, bytes.data(), bytes.size())) < 0) return false;
   }
   return true;
 }
@@ -261,35 +257,31 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 // pending, so the program handles it before it can see the end of the FIFO,
 // which the feeder closes next.
 struct Feeder {
-  Feeder(fs::path fifo, const std::string& bytes, bool kept_open, const std::function<void()>& act)
-      : path(std::move(fifo)), thread(&Feeder::feed, this, bytes, kept_open, act) {}
+  Feeder(fs::path fifo, std::string bytes, bool kept_open, std::function<void()> act)
+      : path(std::move(fifo)), thread([=] {
+          const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+          if (fd < 0) return;
+          if (!ended && write_all(fd, bytes) && act) {
+            const size_t blanks = static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead;
+            if (write_all(fd, std::string(blanks, ' ') + "\n") && !ended) act();
+          }
+          if (kept_open) release.get_future().wait();
+          close(fd);
+        }) {}
 
   // Called once the program has ended: lets the feeder end wherever it
   // stands. A reader of our own releases a feeder still waiting in its open,
   // which then writes nothing, and takes what a feeder still writes until it
-  // closes.
+  // closes. Should the reader not open, its calls fail harmlessly.
   ~Feeder() {
     ended = true;
     release.set_value();
     const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (reader >= 0) {
-      fcntl(reader, F_SETFL, 0);
-      char sink[4096];
-      while (read(reader, sink, sizeof sink) > 0) continue;
-    }
+    fcntl(reader, F_SETFL, 0);
+    char sink[4096];
+    while (read(reader, sink, sizeof sink) > 0) continue;
     thread.join();
-    if (reader >= 0) close(reader);
-  }
-
-  void feed(const std::string& bytes, bool kept_open, const std::function<void()>& act) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    if (!ended && write_all(fd, bytes) && act) {
-      const std::string blanks(static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead, ' ');
-      if (write_all(fd, blanks + "\n") && !ended) act();
-    }
-    if (kept_open) release.get_future().wait();
-    close(fd);
+    close(reader);
   }
 
   const fs::path path;
@@ -317,11 +309,10 @@ void use_as(int target, int fd) {
 [[noreturn]] void exec_program(const std::vector<std::string>& argv, const fs::path& temp,
                                const std::string& streams, const std::string& input,
                                const RunSetup& setup) {
-  constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
-  use_as(STDERR_FILENO, open((temp / (streams + "stderr")).c_str(), kCreate, 0600));
-  if (setup.input == "file") {
-    use_as(STDIN_FILENO, open((temp / (streams + "stdin")).c_str(), O_RDONLY));
-  }
+  if (chdir(temp.c_str()) != 0) fail("chdir");
+  constexpr int kNew = O_WRONLY | O_CREAT | O_TRUNC;
+  use_as(STDERR_FILENO, open((streams + "stderr").c_str(), kNew, 0600));
+  if (setup.input == "file") use_as(STDIN_FILENO, open((streams + "stdin").c_str(), O_RDONLY));
   if (setup.input == "pipe") {
     // The answers are a few bytes, which the pipe holds before the program starts.
     int ends[2];
@@ -329,9 +320,7 @@ void use_as(int target, int fd) {
     use_as(STDIN_FILENO, ends[0]);
   }
   if (setup.input == "closed") close(STDIN_FILENO);
-  if (setup.output == "file") {
-    use_as(STDOUT_FILENO, open((temp / (streams + "stdout")).c_str(), kCreate, 0600));
-  }
+  if (setup.output == "file") use_as(STDOUT_FILENO, open((streams + "stdout").c_str(), kNew, 0600));
   if (setup.output == "/dev/full") use_as(STDOUT_FILENO, open("/dev/full", O_WRONLY));
   if (setup.output == "same-as-stderr") use_as(STDOUT_FILENO, dup(STDERR_FILENO));
   if (setup.output == "closed") close(STDOUT_FILENO);
@@ -342,31 +331,28 @@ void use_as(int target, int fd) {
   if (setup.ignored_signal != 0 && std::signal(setup.ignored_signal, SIG_IGN) == SIG_ERR) {
     fail("ignore-signal");
   }
-  if (chdir((temp / "run").c_str()) != 0) fail("chdir");
+  if (chdir("run") != 0) fail("chdir");
   std::vector<char*> args;
   for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
   args.push_back(nullptr);
   // The limits come last: the runner's own address space may pass the
-  // program's. An abnormal end leaves no core file in the run folder, where
-  // it would count as a file the run left, unless the case allows them.
-  const auto limit = [](int resource, rlim_t value) {
+  // program's.
+  for (const auto& [resource, value] : setup.limits) {
     const rlimit soft_and_hard{value, value};
     if (setrlimit(resource, &soft_and_hard) != 0) fail("setrlimit");
-  };
-  limit(RLIMIT_CORE, setup.core_files ? RLIM_INFINITY : 0);
-  if (setup.file_size_limit) limit(RLIMIT_FSIZE, *setup.file_size_limit);
-  if (setup.memory_limit) limit(RLIMIT_AS, *setup.memory_limit);
-  if (setup.unprivileged) {
-    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0) fail("setresgid");
-    if (setresuid(kNobody, kNobody, kNobody) != 0) fail("setresuid");
+  }
+  if (setup.unprivileged &&
+      (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+       setresuid(kNobody, kNobody, kNobody) != 0)) {
+    fail("unprivileged");
   }
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // should the tests be stopped
   execvp(args[0], args.data());
   fail("exec " + argv[0]);
 }
 
-// Lays out the run folder "run" in `temp`: the given files and folders, then
-// the symbolic links, owners and modes the notes ask for.
+// Lays out the run folder "run" in `temp`: the given files, folders, FIFOs
+// and symbolic links, then the owners and modes the notes ask for.
 void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
   const fs::path folder = temp / "run";
   fs::create_directory(folder);
@@ -374,13 +360,14 @@ void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
     fs::create_directories((folder / path).parent_path());
     if (bytes == "<directory>") {
       fs::create_directory(folder / path);
+    } else if (bytes.rfind("<symbolic link to ", 0) == 0) {
+      fs::create_symlink(bytes.substr(18, bytes.size() - 19), folder / path);
     } else if (setup.fifos.count(path) != 0) {
       check(mkfifo((folder / path).c_str(), 0600) == 0, "mkfifo " + path);
     } else {
       write_file(folder / path, bytes);
     }
   }
-  for (const auto& [path, target] : setup.symlinks) fs::create_symlink(target, folder / path);
   if (setup.unprivileged) {
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temp)) {
       check(lchown(entry.path().c_str(), kNobody, kNobody) == 0, "lchown " + entry.path().string());
@@ -419,6 +406,16 @@ std::string await_end(pid_t pid, int options = 0) {
   return (end.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(end.si_status);
 }
 
+// Puts a run's standard output, standard error and end among `files`: the
+// first run's, or with `streams` "second-" the second run's.
+void put_run(Files& files, const std::string& streams, std::string out, std::string err,
+             std::string end) {
+  const std::string who = streams.empty() ? "" : "second run: ";
+  files[who + "standard output"] = std::move(out);
+  files[who + "standard error"] = std::move(err);
+  files[who + "end of the process"] = std::move(end);
+}
+
 // Runs the program on `given` and `input` as `setup` says; returns what the
 // run left.
 Files run(const Files& given, const std::string& input, const RunSetup& setup) {
@@ -433,9 +430,10 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
     program = temp.path / "starmark";
     fs::permissions(program, fs::perms(0755));
   }
-  std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR", ""));
+  std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR"));
   argv.push_back(program.string());
   write_file(temp.path / "stdin", input);
+  if (setup.second_input) write_file(temp.path / "second-stdin", *setup.second_input);
   // A second run is forked at once, by this thread, which PR_SET_PDEATHSIG
   // watches, but starts the program only when the hand-shake sends it a byte
   // through `gate`; without one it ends when the runner closes `gate`.
@@ -453,21 +451,18 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   RunSetup own_streams = setup;
   own_streams.input = own_streams.output = "file";
   const pid_t second = setup.second_input ? start("second-", own_streams, true) : 0;
-  if (second != 0) write_file(temp.path / "second-stdin", *setup.second_input);
   bool second_started = false;
-  std::function<void()> act;
-  if (setup.act || second != 0) {
-    act = [&] {
-      if (second != 0) {
-        second_started = write(gate[1], "", 1) == 1;
-        await_waiting_for_lock(second);
-      }
-      if (setup.act) setup.act(pid, folder);
-    };
-  }
+  const std::function<void()> act = [&] {
+    if (second != 0) {
+      second_started = write(gate[1], "", 1) == 1;
+      await_waiting_for_lock(second);
+    }
+    if (setup.act) setup.act(pid, folder);
+  };
   std::list<Feeder> feeders;
   for (const auto& [path, kept_open] : setup.fifos) {
-    feeders.emplace_back(folder / path, given.at(path), kept_open, act);
+    feeders.emplace_back(folder / path, given.at(path), kept_open,
+                         setup.act || second != 0 ? act : nullptr);
   }
   // The first run is reaped only once the feeders are done, so that its
   // number cannot pass to another process before.
@@ -477,21 +472,17 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   for (const int end : gate) close(end);
   const std::string second_end = second != 0 ? await_end(second) : "";
   Files left = entries(folder);
-  const auto streams_and_end = [&](const std::string& who, const std::string& streams,
-                                   const std::string& end) {
+  for (const std::string streams : {"", "second-"}) {
+    if (!streams.empty() && second == 0) continue;
     std::string err = text_of(temp.path / (streams + "stderr"));
     // Under qemu a program that a signal ends leaves one more line on
     // standard error, qemu's own, written as the emulator ends.
     const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
     if (argv.size() > 1 && qemu_line != std::string::npos) err.resize(qemu_line);
-    left[who + "standard output"] = text_of(temp.path / (streams + "stdout"));
-    left[who + "standard error"] = err;
-    left[who + "end of the process"] = end;
-  };
-  streams_and_end("", "", first_end);
-  if (second != 0) {
-    streams_and_end("second run: ", "second-",
-                    second_started ? second_end : "never started: no hand-shake");
+    const std::string end = streams.empty()  ? first_end
+                            : second_started ? second_end
+                                             : "never started: no hand-shake";
+    put_run(left, streams, text_of(temp.path / (streams + "stdout")), err, end);
   }
   return left;
 }
@@ -514,18 +505,17 @@ TEST_P(Case, Run) {
   Files given = entries(folder / "given", true);
   Files expected = entries(folder / "expected" / "files", true);
   const RunSetup setup = apply_notes(folder, given, expected);
-  if (setup.memory_limit && (kSanitized || !from_environment("STARMARK_EMULATOR", "").empty())) {
+  if (setup.limits.count(RLIMIT_AS) &&
+      (kSanitized || !from_environment("STARMARK_EMULATOR").empty())) {
     GTEST_SKIP() << "memory-limit: the sanitizers or an emulator need far more address space";
   }
-  const auto expect_run = [&](const std::string& who, const std::string& files) {
+  for (const std::string streams : {"", "second-"}) {
+    if (!streams.empty() && !setup.second_input) continue;
     const fs::path from = folder / "expected";
-    const std::vector<std::string> status = words(read_file(from / (files + "status")));
-    expected[who + "standard output"] = read_file(from / (files + "stdout"));
-    expected[who + "standard error"] = read_file(from / (files + "stderr"));
-    expected[who + "end of the process"] = status.at(0) + " " + status.at(1);
-  };
-  expect_run("", "");
-  if (setup.second_input) expect_run("second run: ", "second-");
+    const std::vector<std::string> status = words(read_file(from / (streams + "status")));
+    put_run(expected, streams, read_file(from / (streams + "stdout")),
+            read_file(from / (streams + "stderr")), status.at(0) + " " + status.at(1));
+  }
   expect_same(expected, run(given, text_of(folder / "stdin"), setup));
 }
 
