@@ -26,9 +26,7 @@
 #include <functional>
 #include <future>
 #include <iterator>
-#include <list>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -83,10 +81,6 @@ std::vector<std::string> words(const std::string& text) {
   return {std::istream_iterator<std::string>(split), {}};
 }
 
-std::string link_to(const std::string& target) {
-  return "<symbolic link to " + target + ">";
-}
-
 // What is below `root`. A case folder's symbolic links are read through: the
 // example case takes the files of examples/.
 Files entries(const fs::path& root, bool through_links = false) {
@@ -94,46 +88,41 @@ Files entries(const fs::path& root, bool through_links = false) {
   if (!fs::exists(root)) return found;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const fs::file_status status = through_links ? entry.status() : entry.symlink_status();
-    found[entry.path().lexically_relative(root).string()] =
-        fs::is_regular_file(status) ? read_file(entry.path())
-        : fs::is_symlink(status)    ? link_to(fs::read_symlink(entry.path()))
-        : fs::is_directory(status)  ? "<directory>"
-        : fs::is_fifo(status)       ? "<fifo>"
-                                    : "<other>";
+    std::string& what = found[entry.path().lexically_relative(root).string()];
+    what = fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
+    if (fs::is_regular_file(status)) what = read_file(entry.path());
+    if (fs::is_symlink(status))
+      what = "<symbolic link to " + fs::read_symlink(entry.path()).string() + ">";
   }
   return found;
 }
 
-// Reports what is missing, what is there unexpectedly and what differs. A
-// mismatch is shown with GoogleTest's escapes for line feeds and other control
-// bytes; long texts are shown from a little before their first difference.
+// Reports every file that differs, is missing or is there unexpectedly. A
+// difference is shown with GoogleTest's escapes for line feeds and other
+// control bytes; long texts are shown from a little before their first
+// difference.
 void expect_same(const Files& expected, const Files& actual) {
-  for (const auto& [name, bytes] : expected) {
-    if (actual.count(name) == 0) ADD_FAILURE() << "missing file " << name;
-  }
-  for (const auto& [name, bytes] : actual) {
-    const auto found = expected.find(name);
-    if (found == expected.end()) {
-      ADD_FAILURE() << "unexpected file " << name << ": "
-                    << testing::PrintToString(bytes.substr(0, 3000));
-    } else if (const std::string& wanted = found->second; wanted != bytes) {
-      const auto first = std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end());
-      const size_t at = static_cast<size_t>(first.first - wanted.begin());
-      const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
-      EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
-          << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
-          << " actual), shown from byte " << from;
-    }
+  Files names = expected;
+  names.insert(actual.begin(), actual.end());
+  for (const auto& [name, ignored] : names) {
+    const auto bytes_in = [&](const Files& files) -> std::string {
+      return files.count(name) != 0 ? files.at(name) : "<no such file>";
+    };
+    const std::string wanted = bytes_in(expected), bytes = bytes_in(actual);
+    const auto first = std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end());
+    const size_t at = static_cast<size_t>(first.first - wanted.begin());
+    const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
+    EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
+        << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
+        << " actual), shown from byte " << from;
   }
 }
 
 int signal_number(const std::string& name) {
-  const std::map<std::string, int> known = {{"HUP", SIGHUP},   {"INT", SIGINT},   {"QUIT", SIGQUIT},
-                                            {"TRAP", SIGTRAP}, {"ABRT", SIGABRT}, {"FPE", SIGFPE},
-                                            {"KILL", SIGKILL}, {"USR1", SIGUSR1}, {"PIPE", SIGPIPE},
-                                            {"TERM", SIGTERM}, {"XFSZ", SIGXFSZ}};
-  if (known.count(name) == 0) throw std::runtime_error("unknown signal " + name);
-  return known.at(name);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigabbrev_np(signal) != nullptr && name == sigabbrev_np(signal)) return signal;
+  }
+  throw std::runtime_error("unknown signal " + name);
 }
 
 // What a run is given besides its files, folders and symbolic links.
@@ -141,14 +130,14 @@ struct RunSetup {
   std::string input = "file";   // or "pipe", "closed"
   std::string output = "file";  // or "/dev/full", "closed", "same-as-stderr"
   bool unprivileged = false;
-  int ignored_signal = 0;
+  int ignored = 0;                           // a signal the program starts with ignored
   std::function<void(pid_t, fs::path)> act;  // at the hand-shake: the program, the run folder
   std::vector<std::pair<std::string, fs::perms>> modes;
   std::map<std::string, bool> fifos;  // path, kept open until the run ends
   // Soft and hard. Without core-files an abnormal end leaves no core file in
   // the run folder, where it would count as a file the run left.
   std::map<int, rlim_t> limits = {{RLIMIT_CORE, 0}};
-  std::optional<std::string> second_input;  // a second run's standard input
+  fs::path second_stdin;  // a second run's standard input, if any
 };
 
 // Applies the notes of a case's setup file: what they make goes straight into
@@ -167,7 +156,7 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
     } else if (is("unprivileged", 1)) {
       setup.unprivileged = geteuid() == 0;  // only root can become another user
     } else if (is("ignore-signal", 2)) {
-      setup.ignored_signal = signal_number(note[1]);
+      setup.ignored = signal_number(note[1]);
     } else if (is("signal", 2)) {
       setup.act = [signal = signal_number(note[1])](pid_t pid, fs::path) { kill(pid, signal); };
     } else if (is("remove", 2)) {
@@ -179,11 +168,12 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
     } else if (is("memory-limit", 2)) {
       setup.limits[RLIMIT_AS] = std::stoull(note[1]) * 1024;
     } else if (is("second-run", 2)) {
-      setup.second_input = read_file(case_folder / note[1]);
+      setup.second_stdin = case_folder / note[1];
     } else if (is("mode", 3)) {
       setup.modes.emplace_back(note[1], fs::perms(std::stoul(note[2], nullptr, 8)));
     } else if (is("directory", 2) || is("symlink", 3)) {
-      given[note[1]] = expected[note[1]] = note.size() == 2 ? "<directory>" : link_to(note[2]);
+      given[note[1]] = expected[note[1]] =
+          note.size() == 2 ? "<directory>" : "<symbolic link to " + note[2] + ">";
     } else if (is("fifo", 2) || (is("fifo", 3) && note[2] == "kept-open")) {
       setup.fifos[note[1]] = note.size() == 3;
       expected[note[1]] = "<fifo>";
@@ -194,13 +184,12 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
           starmark_bench::star_list_text(starmark_bench::make_workload());
       size_t end = 0;
       for (size_t i = 0; i < 3 + std::stoul(note[2]); ++i) end = stars.find('\n', end) + 1;
-      given[note[1]].insert(0, stars, 0, end);
-      expected[note[1]].insert(0, stars, 0, end);
+      for (Files* files : {&given, &expected}) (*files)[note[1]].insert(0, stars, 0, end);
     } else {
       throw std::runtime_error("unknown setup note: " + line);
     }
   }
-  if ((setup.act || setup.second_input) && setup.fifos.size() != 1) {
+  if ((setup.act || !setup.second_stdin.empty()) && setup.fifos.size() != 1) {
     throw std::runtime_error("a signal, a removal or a second run needs exactly one FIFO");
   }
   return setup;
@@ -239,9 +228,11 @@ bool write_all(int fd, std::string_view bytes) {
 // More than the program takes in one read: it reads at most 64 KiB at a time.
 constexpr size_t kBeyondAnyRead = 1 << 20;
 
-// Feeds one FIFO of the run from a thread of its own. Its open for writing
-// returns once the program has opened the FIFO for reading; the program meets
-// the FIFO's end when the feeder closes it.
+// Feeds one FIFO of the run from a thread of its own. It opens the FIFO for
+// writing once the program has opened it for reading, and never should the
+// program end first; the program meets the FIFO's end when the feeder closes
+// it. A write the program no longer reads fails, as the FIFO has no reader
+// left once the program has ended.
 //
 // The hand-shake, when the case starts a second run, signals the program or
 // removes a file while the program waits for more of its position log: after
@@ -259,9 +250,12 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 struct Feeder {
   Feeder(fs::path fifo, std::string bytes, bool kept_open, std::function<void()> act)
       : path(std::move(fifo)), thread([=] {
-          const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-          if (fd < 0) return;
-          if (!ended && write_all(fd, bytes) && act) {
+          int fd = -1;  // the open fails until the program has the FIFO open
+          while (!ended && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+            usleep(1000);
+          }
+          if (fd < 0 || fcntl(fd, F_SETFL, 0) != 0) return;
+          if (write_all(fd, bytes) && act) {
             const size_t blanks = static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead;
             if (write_all(fd, std::string(blanks, ' ') + "\n") && !ended) act();
           }
@@ -269,19 +263,11 @@ struct Feeder {
           close(fd);
         }) {}
 
-  // Called once the program has ended: lets the feeder end wherever it
-  // stands. A reader of our own releases a feeder still waiting in its open,
-  // which then writes nothing, and takes what a feeder still writes until it
-  // closes. Should the reader not open, its calls fail harmlessly.
+  // Called once the program has ended: lets the feeder end wherever it stands.
   ~Feeder() {
     ended = true;
     release.set_value();
-    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    fcntl(reader, F_SETFL, 0);
-    char sink[4096];
-    while (read(reader, sink, sizeof sink) > 0) continue;
     thread.join();
-    close(reader);
   }
 
   const fs::path path;
@@ -328,9 +314,7 @@ void use_as(int target, int fd) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  if (setup.ignored_signal != 0 && std::signal(setup.ignored_signal, SIG_IGN) == SIG_ERR) {
-    fail("ignore-signal");
-  }
+  if (setup.ignored != 0 && std::signal(setup.ignored, SIG_IGN) == SIG_ERR) fail("ignore-signal");
   if (chdir("run") != 0) fail("chdir");
   std::vector<char*> args;
   for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
@@ -382,20 +366,18 @@ void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
 // process end first or not wait within 20 s.
 void await_waiting_for_lock(pid_t second) {
   const std::string waiter = std::to_string(second);
-  for (int tries = 0; tries < 2000; ++tries, usleep(10000)) {  // every 10 ms for 20 s
-    std::istringstream locks(read_file("/proc/locks"));
+  siginfo_t end{};
+  for (int tries = 0; tries < 2000 && end.si_pid != second; ++tries, usleep(10000)) {
+    std::istringstream locks(read_file("/proc/locks"));  // read every 10 ms for 20 s
     for (std::string line; std::getline(locks, line);) {
       const std::vector<std::string> field = words(line);
       if (field.size() > 5 && field[1] == "->" && field[2] == "FLOCK" && field[5] == waiter) return;
     }
-    siginfo_t end{};
     waitid(P_PID, static_cast<id_t>(second), &end, WEXITED | WNOHANG | WNOWAIT);
-    if (end.si_pid == second) {
-      ADD_FAILURE() << "the second run ended before it waited for a lock";
-      return;
-    }
   }
-  ADD_FAILURE() << "the second run (process " << waiter << ") did not wait for a lock in 20 s";
+  ADD_FAILURE() << "the second run (process " << waiter << ") "
+                << (end.si_pid == second ? "ended before it waited for a lock"
+                                         : "did not wait for a lock in 20 s");
 }
 
 // Waits for the process to end and says how it ended; with WNOWAIT, leaves it
@@ -406,14 +388,20 @@ std::string await_end(pid_t pid, int options = 0) {
   return (end.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(end.si_status);
 }
 
-// Puts a run's standard output, standard error and end among `files`: the
-// first run's, or with `streams` "second-" the second run's.
-void put_run(Files& files, const std::string& streams, std::string out, std::string err,
-             std::string end) {
-  const std::string who = streams.empty() ? "" : "second run: ";
-  files[who + "standard output"] = std::move(out);
-  files[who + "standard error"] = std::move(err);
-  files[who + "end of the process"] = std::move(end);
+// Puts among `files` a run's standard output, standard error and end, as the
+// files of `from` whose names start with `streams` hold them: the first run's,
+// or with `streams` "second-" the second run's.
+void put_run(Files& files, const fs::path& from, const std::string& streams, bool emulated) {
+  const auto file = [&](const char* name) { return read_file(from / (streams + name)); };
+  const std::string who = streams.empty() ? "" : "second run: ", end = file("status");
+  std::string err = file("stderr");
+  // Under qemu a program that a signal ends leaves one more line on
+  // standard error, qemu's own, written as the emulator ends.
+  const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
+  if (emulated && qemu_line != std::string::npos) err.resize(qemu_line);
+  files[who + "standard output"] = file("stdout");
+  files[who + "standard error"] = err;
+  files[who + "end of the process"] = end.substr(0, end.find('\n'));
 }
 
 // Runs the program on `given` and `input` as `setup` says; returns what the
@@ -433,7 +421,8 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR"));
   argv.push_back(program.string());
   write_file(temp.path / "stdin", input);
-  if (setup.second_input) write_file(temp.path / "second-stdin", *setup.second_input);
+  write_file(temp.path / "stdout", "");  // stays empty when the notes give another
+  if (!setup.second_stdin.empty()) fs::copy_file(setup.second_stdin, temp.path / "second-stdin");
   // A second run is forked at once, by this thread, which PR_SET_PDEATHSIG
   // watches, but starts the program only when the hand-shake sends it a byte
   // through `gate`; without one it ends when the runner closes `gate`.
@@ -450,7 +439,7 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   const pid_t pid = start("", setup, false);
   RunSetup own_streams = setup;
   own_streams.input = own_streams.output = "file";
-  const pid_t second = setup.second_input ? start("second-", own_streams, true) : 0;
+  const pid_t second = !setup.second_stdin.empty() ? start("second-", own_streams, true) : 0;
   bool second_started = false;
   const std::function<void()> act = [&] {
     if (second != 0) {
@@ -459,31 +448,24 @@ Files run(const Files& given, const std::string& input, const RunSetup& setup) {
     }
     if (setup.act) setup.act(pid, folder);
   };
-  std::list<Feeder> feeders;
+  std::map<std::string, Feeder> feeders;
   for (const auto& [path, kept_open] : setup.fifos) {
-    feeders.emplace_back(folder / path, given.at(path), kept_open,
-                         setup.act || second != 0 ? act : nullptr);
+    feeders.try_emplace(path, folder / path, given.at(path), kept_open,
+                        setup.act || second != 0 ? act : nullptr);
   }
   // The first run is reaped only once the feeders are done, so that its
   // number cannot pass to another process before.
-  const std::string first_end = await_end(pid, WNOWAIT);
+  await_end(pid, WNOWAIT);
   feeders.clear();  // each ends wherever it stands
-  await_end(pid);
+  write_file(temp.path / "status", await_end(pid));
   for (const int end : gate) close(end);
-  const std::string second_end = second != 0 ? await_end(second) : "";
-  Files left = entries(folder);
-  for (const std::string streams : {"", "second-"}) {
-    if (!streams.empty() && second == 0) continue;
-    std::string err = text_of(temp.path / (streams + "stderr"));
-    // Under qemu a program that a signal ends leaves one more line on
-    // standard error, qemu's own, written as the emulator ends.
-    const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
-    if (argv.size() > 1 && qemu_line != std::string::npos) err.resize(qemu_line);
-    const std::string end = streams.empty()  ? first_end
-                            : second_started ? second_end
-                                             : "never started: no hand-shake";
-    put_run(left, streams, text_of(temp.path / (streams + "stdout")), err, end);
+  if (second != 0) {
+    const std::string end = await_end(second);
+    write_file(temp.path / "second-status", second_started ? end : "never started: no hand-shake");
   }
+  Files left = entries(folder);
+  put_run(left, temp.path, "", argv.size() > 1);
+  if (second != 0) put_run(left, temp.path, "second-", argv.size() > 1);
   return left;
 }
 
@@ -509,13 +491,8 @@ TEST_P(Case, Run) {
       (kSanitized || !from_environment("STARMARK_EMULATOR").empty())) {
     GTEST_SKIP() << "memory-limit: the sanitizers or an emulator need far more address space";
   }
-  for (const std::string streams : {"", "second-"}) {
-    if (!streams.empty() && !setup.second_input) continue;
-    const fs::path from = folder / "expected";
-    const std::vector<std::string> status = words(read_file(from / (streams + "status")));
-    put_run(expected, streams, read_file(from / (streams + "stdout")),
-            read_file(from / (streams + "stderr")), status.at(0) + " " + status.at(1));
-  }
+  put_run(expected, folder / "expected", "", false);
+  if (!setup.second_stdin.empty()) put_run(expected, folder / "expected", "second-", false);
   expect_same(expected, run(given, text_of(folder / "stdin"), setup));
 }
 
