@@ -97,24 +97,26 @@ Files entries(const fs::path& root, bool through_links = false) {
   return found;
 }
 
-// Reports every file that differs, is missing or is there unexpectedly. A
-// difference is shown with GoogleTest's escapes for line feeds and other
-// control bytes; long texts are shown from a little before their first
-// difference.
+// Reports what is missing, what is there unexpectedly and what differs. A
+// mismatch is shown with GoogleTest's escapes for line feeds and other control
+// bytes; long texts are shown from a little before their first difference.
 void expect_same(const Files& expected, const Files& actual) {
-  Files names = expected;
-  names.insert(actual.begin(), actual.end());
-  for (const auto& [name, ignored] : names) {
-    const auto bytes_in = [&](const Files& files) -> std::string {
-      return files.count(name) != 0 ? files.at(name) : "<no such file>";
-    };
-    const std::string wanted = bytes_in(expected), bytes = bytes_in(actual);
-    const auto first = std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end());
-    const size_t at = static_cast<size_t>(first.first - wanted.begin());
-    const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
-    EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
-        << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
-        << " actual), shown from byte " << from;
+  for (const auto& [name, bytes] : expected) {
+    if (actual.count(name) == 0) ADD_FAILURE() << "missing file " << name;
+  }
+  for (const auto& [name, bytes] : actual) {
+    const auto found = expected.find(name);
+    if (found == expected.end()) {
+      ADD_FAILURE() << "unexpected file " << name << ": "
+                    << testing::PrintToString(bytes.substr(0, 3000));
+    } else if (const std::string& wanted = found->second; wanted != bytes) {
+      const auto first = std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end());
+      const size_t at = static_cast<size_t>(first.first - wanted.begin());
+      const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
+      EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
+          << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
+          << " actual), shown from byte " << from;
+    }
   }
 }
 
@@ -409,15 +411,14 @@ void put_run(Files& files, const fs::path& from, const std::string& streams, boo
 Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   std::signal(SIGPIPE, SIG_IGN);  // a feeder may write to a FIFO the program has left
   TempFolder temp;
+  fs::path program = fs::absolute(from_environment("STARMARK_PROGRAM", STARMARK_BINARY));
+  // The program's own folder may be closed to the unprivileged user: that run
+  // takes a copy, which the lay-out gives to the user with the rest.
+  if (setup.unprivileged && fs::copy_file(program, temp.path / "starmark")) {
+    program = temp.path / "starmark";
+  }
   lay_out(temp.path, given, setup);
   const fs::path folder = temp.path / "run";
-  fs::path program = fs::absolute(from_environment("STARMARK_PROGRAM", STARMARK_BINARY));
-  if (setup.unprivileged) {
-    // The program's own folder may be closed to that user.
-    fs::copy_file(program, temp.path / "starmark");
-    program = temp.path / "starmark";
-    fs::permissions(program, fs::perms(0755));
-  }
   std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR"));
   argv.push_back(program.string());
   write_file(temp.path / "stdin", input);
