@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -27,9 +26,7 @@
 #include <functional>
 #include <future>
 #include <iterator>
-#include <list>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -64,13 +61,17 @@ std::string read_file(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(stream), {});
 }
 
+std::string text_of(const fs::path& path) {
+  return fs::exists(path) ? read_file(path) : "";
+}
+
 void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+  std::ofstream stream(path, std::ios::binary);
   check(static_cast<bool>(stream << bytes), "write " + path.string());
 }
 
 // The value of an environment variable, or `otherwise` when it is unset or empty.
-std::string from_environment(const char* name, const std::string& otherwise) {
+std::string from_environment(const char* name, const std::string& otherwise = "") {
   const char* value = std::getenv(name);
   return value && *value ? value : otherwise;
 }
@@ -88,13 +89,10 @@ Files entries(const fs::path& root, bool through_links = false) {
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
     const fs::file_status status = through_links ? entry.status() : entry.symlink_status();
     std::string& what = found[entry.path().lexically_relative(root).string()];
-    if (fs::is_regular_file(status)) {
-      what = read_file(entry.path());
-    } else if (fs::is_symlink(status)) {
+    what = fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
+    if (fs::is_regular_file(status)) what = read_file(entry.path());
+    if (fs::is_symlink(status))
       what = "<symbolic link to " + fs::read_symlink(entry.path()).string() + ">";
-    } else {
-      what = fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
-    }
   }
   return found;
 }
@@ -123,33 +121,26 @@ void expect_same(const Files& expected, const Files& actual) {
 }
 
 int signal_number(const std::string& name) {
-  const std::map<std::string, int> known = {{"HUP", SIGHUP},   {"INT", SIGINT},   {"QUIT", SIGQUIT},
-                                            {"TRAP", SIGTRAP}, {"ABRT", SIGABRT}, {"FPE", SIGFPE},
-                                            {"KILL", SIGKILL}, {"USR1", SIGUSR1}, {"PIPE", SIGPIPE},
-                                            {"TERM", SIGTERM}, {"XFSZ", SIGXFSZ}};
-  if (known.count(name) == 0) throw std::runtime_error("unknown signal " + name);
-  return known.at(name);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (sigabbrev_np(signal) != nullptr && name == sigabbrev_np(signal)) return signal;
+  }
+  throw std::runtime_error("unknown signal " + name);
 }
 
-// What a run is given besides its files and folders.
+// What a run is given besides its files, folders and symbolic links.
 struct RunSetup {
   std::string input = "file";   // or "pipe", "closed"
   std::string output = "file";  // or "/dev/full", "closed", "same-as-stderr"
   bool unprivileged = false;
-  int ignored_signal = 0;
+  int ignored = 0;                           // a signal the program starts with ignored
   std::function<void(pid_t, fs::path)> act;  // at the hand-shake: the program, the run folder
   std::vector<std::pair<std::string, fs::perms>> modes;
-  std::map<std::string, std::string> symlinks;  // path, target
-  std::map<std::string, bool> fifos;            // path, kept open until the run ends
-  std::optional<rlim_t> file_size_limit;        // bytes
-  std::optional<rlim_t> memory_limit;           // bytes of address space
-  bool core_files = false;                      // an abnormal end may leave a core file
-  std::optional<std::string> second_input;      // a second run's standard input
+  std::map<std::string, bool> fifos;  // path, kept open until the run ends
+  // Soft and hard. Without core-files an abnormal end leaves no core file in
+  // the run folder, where it would count as a file the run left.
+  std::map<int, rlim_t> limits = {{RLIMIT_CORE, 0}};
+  fs::path second_stdin;  // a second run's standard input, if any
 };
-
-std::string text_of(const fs::path& path) {
-  return fs::exists(path) ? read_file(path) : "";
-}
 
 // Applies the notes of a case's setup file: what they make goes straight into
 // the files a run is given and those it must leave.
@@ -167,26 +158,24 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
     } else if (is("unprivileged", 1)) {
       setup.unprivileged = geteuid() == 0;  // only root can become another user
     } else if (is("ignore-signal", 2)) {
-      setup.ignored_signal = signal_number(note[1]);
+      setup.ignored = signal_number(note[1]);
     } else if (is("signal", 2)) {
       setup.act = [signal = signal_number(note[1])](pid_t pid, fs::path) { kill(pid, signal); };
     } else if (is("remove", 2)) {
       setup.act = [path = note[1]](pid_t, fs::path folder) { fs::remove(folder / path); };
     } else if (is("file-size-limit", 2)) {
-      setup.file_size_limit = std::stoull(note[1]);
+      setup.limits[RLIMIT_FSIZE] = std::stoull(note[1]);
     } else if (is("core-files", 1)) {
-      setup.core_files = true;
+      setup.limits[RLIMIT_CORE] = RLIM_INFINITY;
     } else if (is("memory-limit", 2)) {
-      setup.memory_limit = std::stoull(note[1]) * 1024;
+      setup.limits[RLIMIT_AS] = std::stoull(note[1]) * 1024;
     } else if (is("second-run", 2)) {
-      setup.second_input = read_file(case_folder / note[1]);
+      setup.second_stdin = case_folder / note[1];
     } else if (is("mode", 3)) {
       setup.modes.emplace_back(note[1], fs::perms(std::stoul(note[2], nullptr, 8)));
-    } else if (is("directory", 2)) {
-      given[note[1]] = expected[note[1]] = "<directory>";
-    } else if (is("symlink", 3)) {
-      setup.symlinks[note[1]] = note[2];
-      expected[note[1]] = "<symbolic link to " + note[2] + ">";
+    } else if (is("directory", 2) || is("symlink", 3)) {
+      given[note[1]] = expected[note[1]] =
+          note.size() == 2 ? "<directory>" : "<symbolic link to " + note[2] + ">";
     } else if (is("fifo", 2) || (is("fifo", 3) && note[2] == "kept-open")) {
       setup.fifos[note[1]] = note.size() == 3;
       expected[note[1]] = "<fifo>";
@@ -197,13 +186,12 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
           starmark_bench::star_list_text(starmark_bench::make_workload());
       size_t end = 0;
       for (size_t i = 0; i < 3 + std::stoul(note[2]); ++i) end = stars.find('\n', end) + 1;
-      given[note[1]].insert(0, stars, 0, end);
-      expected[note[1]].insert(0, stars, 0, end);
+      for (Files* files : {&given, &expected}) (*files)[note[1]].insert(0, stars, 0, end);
     } else {
       throw std::runtime_error("unknown setup note: " + line);
     }
   }
-  if ((setup.act || setup.second_input) && setup.fifos.size() != 1) {
+  if ((setup.act || !setup.second_stdin.empty()) && setup.fifos.size() != 1) {
     throw std::runtime_error("a signal, a removal or a second run needs exactly one FIFO");
   }
   return setup;
@@ -233,10 +221,8 @@ struct TempFolder {
 };
 
 bool write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = write(fd, bytes.data(), bytes.size());
-    if (put < 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(put));
+  for (ssize_t put = 0; !bytes.empty(); bytes.remove_prefix(static_cast<size_t>(put))) {
+    if ((put = write(fd, bytes.data(), bytes.size())) < 0) return false;
   }
   return true;
 }
@@ -244,9 +230,11 @@ bool write_all(int fd, std::string_view bytes) {
 // More than the program takes in one read: it reads at most 64 KiB at a time.
 constexpr size_t kBeyondAnyRead = 1 << 20;
 
-// Feeds one FIFO of the run from a thread of its own. Its open for writing
-// returns once the program has opened the FIFO for reading; the program meets
-// the FIFO's end when the feeder closes it.
+// Feeds one FIFO of the run from a thread of its own. It opens the FIFO for
+// writing once the program has opened it for reading, and never should the
+// program end first; the program meets the FIFO's end when the feeder closes
+// it. A write the program no longer reads fails, as the FIFO has no reader
+// left once the program has ended.
 //
 // The hand-shake, when the case starts a second run, signals the program or
 // removes a file while the program waits for more of its position log: after
@@ -262,35 +250,26 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 // pending, so the program handles it before it can see the end of the FIFO,
 // which the feeder closes next.
 struct Feeder {
-  Feeder(fs::path fifo, const std::string& bytes, bool kept_open, const std::function<void()>& act)
-      : path(std::move(fifo)), thread(&Feeder::feed, this, bytes, kept_open, act) {}
+  Feeder(fs::path fifo, std::string bytes, bool kept_open, std::function<void()> act)
+      : path(std::move(fifo)), thread([=] {
+          int fd = -1;  // the open fails until the program has the FIFO open
+          while (!ended && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+            usleep(1000);
+          }
+          if (fd < 0 || fcntl(fd, F_SETFL, 0) != 0) return;
+          if (write_all(fd, bytes) && act) {
+            const size_t blanks = static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead;
+            if (write_all(fd, std::string(blanks, ' ') + "\n") && !ended) act();
+          }
+          if (kept_open) release.get_future().wait();
+          close(fd);
+        }) {}
 
-  // Called once the program has ended: lets the feeder end wherever it
-  // stands. A reader of our own releases a feeder still waiting in its open,
-  // which then writes nothing, and takes what a feeder still writes until it
-  // closes.
+  // Called once the program has ended: lets the feeder end wherever it stands.
   ~Feeder() {
     ended = true;
     release.set_value();
-    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (reader >= 0) {
-      fcntl(reader, F_SETFL, 0);
-      char sink[4096];
-      while (read(reader, sink, sizeof sink) > 0) continue;
-    }
     thread.join();
-    if (reader >= 0) close(reader);
-  }
-
-  void feed(const std::string& bytes, bool kept_open, const std::function<void()>& act) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    if (!ended && write_all(fd, bytes) && act) {
-      const std::string blanks(static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead, ' ');
-      if (write_all(fd, blanks + "\n") && !ended) act();
-    }
-    if (kept_open) release.get_future().wait();
-    close(fd);
   }
 
   const fs::path path;
@@ -318,11 +297,10 @@ void use_as(int target, int fd) {
 [[noreturn]] void exec_program(const std::vector<std::string>& argv, const fs::path& temp,
                                const std::string& streams, const std::string& input,
                                const RunSetup& setup) {
-  constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
-  use_as(STDERR_FILENO, open((temp / (streams + "stderr")).c_str(), kCreate, 0600));
-  if (setup.input == "file") {
-    use_as(STDIN_FILENO, open((temp / (streams + "stdin")).c_str(), O_RDONLY));
-  }
+  if (chdir(temp.c_str()) != 0) fail("chdir");
+  constexpr int kNew = O_WRONLY | O_CREAT | O_TRUNC;
+  use_as(STDERR_FILENO, open((streams + "stderr").c_str(), kNew, 0600));
+  if (setup.input == "file") use_as(STDIN_FILENO, open((streams + "stdin").c_str(), O_RDONLY));
   if (setup.input == "pipe") {
     // The answers are a few bytes, which the pipe holds before the program starts.
     int ends[2];
@@ -330,9 +308,7 @@ void use_as(int target, int fd) {
     use_as(STDIN_FILENO, ends[0]);
   }
   if (setup.input == "closed") close(STDIN_FILENO);
-  if (setup.output == "file") {
-    use_as(STDOUT_FILENO, open((temp / (streams + "stdout")).c_str(), kCreate, 0600));
-  }
+  if (setup.output == "file") use_as(STDOUT_FILENO, open((streams + "stdout").c_str(), kNew, 0600));
   if (setup.output == "/dev/full") use_as(STDOUT_FILENO, open("/dev/full", O_WRONLY));
   if (setup.output == "same-as-stderr") use_as(STDOUT_FILENO, dup(STDERR_FILENO));
   if (setup.output == "closed") close(STDOUT_FILENO);
@@ -340,34 +316,29 @@ void use_as(int target, int fd) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  if (setup.ignored_signal != 0 && std::signal(setup.ignored_signal, SIG_IGN) == SIG_ERR) {
-    fail("ignore-signal");
-  }
-  if (chdir((temp / "run").c_str()) != 0) fail("chdir");
+  if (setup.ignored != 0 && std::signal(setup.ignored, SIG_IGN) == SIG_ERR) fail("ignore-signal");
+  if (chdir("run") != 0) fail("chdir");
   std::vector<char*> args;
   for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
   args.push_back(nullptr);
   // The limits come last: the runner's own address space may pass the
-  // program's. An abnormal end leaves no core file in the run folder, where
-  // it would count as a file the run left, unless the case allows them.
-  const auto limit = [](int resource, rlim_t value) {
+  // program's.
+  for (const auto& [resource, value] : setup.limits) {
     const rlimit soft_and_hard{value, value};
     if (setrlimit(resource, &soft_and_hard) != 0) fail("setrlimit");
-  };
-  limit(RLIMIT_CORE, setup.core_files ? RLIM_INFINITY : 0);
-  if (setup.file_size_limit) limit(RLIMIT_FSIZE, *setup.file_size_limit);
-  if (setup.memory_limit) limit(RLIMIT_AS, *setup.memory_limit);
-  if (setup.unprivileged) {
-    if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0) fail("setresgid");
-    if (setresuid(kNobody, kNobody, kNobody) != 0) fail("setresuid");
+  }
+  if (setup.unprivileged &&
+      (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+       setresuid(kNobody, kNobody, kNobody) != 0)) {
+    fail("unprivileged");
   }
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // should the tests be stopped
   execvp(args[0], args.data());
   fail("exec " + argv[0]);
 }
 
-// Lays out the run folder "run" in `temp`: the given files and folders, then
-// the symbolic links, owners and modes the notes ask for.
+// Lays out the run folder "run" in `temp`: the given files, folders, FIFOs
+// and symbolic links, then the owners and modes the notes ask for.
 void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
   const fs::path folder = temp / "run";
   fs::create_directory(folder);
@@ -375,13 +346,14 @@ void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
     fs::create_directories((folder / path).parent_path());
     if (bytes == "<directory>") {
       fs::create_directory(folder / path);
+    } else if (bytes.rfind("<symbolic link to ", 0) == 0) {
+      fs::create_symlink(bytes.substr(18, bytes.size() - 19), folder / path);
     } else if (setup.fifos.count(path) != 0) {
       check(mkfifo((folder / path).c_str(), 0600) == 0, "mkfifo " + path);
     } else {
       write_file(folder / path, bytes);
     }
   }
-  for (const auto& [path, target] : setup.symlinks) fs::create_symlink(target, folder / path);
   if (setup.unprivileged) {
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temp)) {
       check(lchown(entry.path().c_str(), kNobody, kNobody) == 0, "lchown " + entry.path().string());
@@ -396,26 +368,42 @@ void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
 // process end first or not wait within 20 s.
 void await_waiting_for_lock(pid_t second) {
   const std::string waiter = std::to_string(second);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::istringstream locks(read_file("/proc/locks"));
+  siginfo_t end{};
+  for (int tries = 0; tries < 2000 && end.si_pid != second; ++tries, usleep(10000)) {
+    std::istringstream locks(read_file("/proc/locks"));  // read every 10 ms for 20 s
     for (std::string line; std::getline(locks, line);) {
       const std::vector<std::string> field = words(line);
       if (field.size() > 5 && field[1] == "->" && field[2] == "FLOCK" && field[5] == waiter) return;
     }
-    siginfo_t end{};
     waitid(P_PID, static_cast<id_t>(second), &end, WEXITED | WNOHANG | WNOWAIT);
-    if (end.si_pid == second) {
-      ADD_FAILURE() << "the second run ended before it waited for a lock";
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  ADD_FAILURE() << "the second run (process " << waiter << ") did not wait for a lock in 20 s";
+  ADD_FAILURE() << "the second run (process " << waiter << ") "
+                << (end.si_pid == second ? "ended before it waited for a lock"
+                                         : "did not wait for a lock in 20 s");
 }
 
-std::string end_of(const siginfo_t& info) {
-  return (info.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(info.si_status);
+// Waits for the process to end and says how it ended; with WNOWAIT, leaves it
+// unreaped.
+std::string await_end(pid_t pid, int options = 0) {
+  siginfo_t end;
+  check(waitid(P_PID, static_cast<id_t>(pid), &end, WEXITED | options) == 0, "waitid");
+  return (end.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(end.si_status);
+}
+
+// Puts among `files` a run's standard output, standard error and end, as the
+// files of `from` whose names start with `streams` hold them: the first run's,
+// or with `streams` "second-" the second run's.
+void put_run(Files& files, const fs::path& from, const std::string& streams, bool emulated) {
+  const auto file = [&](const char* name) { return read_file(from / (streams + name)); };
+  const std::string who = streams.empty() ? "" : "second run: ", end = file("status");
+  std::string err = file("stderr");
+  // Under qemu a program that a signal ends leaves one more line on
+  // standard error, qemu's own, written as the emulator ends.
+  const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
+  if (emulated && qemu_line != std::string::npos) err.resize(qemu_line);
+  files[who + "standard output"] = file("stdout");
+  files[who + "standard error"] = err;
+  files[who + "end of the process"] = end.substr(0, end.find('\n'));
 }
 
 // Runs the program on `given` and `input` as `setup` says; returns what the
@@ -423,85 +411,62 @@ std::string end_of(const siginfo_t& info) {
 Files run(const Files& given, const std::string& input, const RunSetup& setup) {
   std::signal(SIGPIPE, SIG_IGN);  // a feeder may write to a FIFO the program has left
   TempFolder temp;
+  fs::path program = fs::absolute(from_environment("STARMARK_PROGRAM", STARMARK_BINARY));
+  // The program's own folder may be closed to the unprivileged user: that run
+  // takes a copy, which the lay-out gives to the user with the rest.
+  if (setup.unprivileged && fs::copy_file(program, temp.path / "starmark")) {
+    program = temp.path / "starmark";
+  }
   lay_out(temp.path, given, setup);
   const fs::path folder = temp.path / "run";
-  fs::path program = fs::absolute(from_environment("STARMARK_PROGRAM", STARMARK_BINARY));
-  if (setup.unprivileged) {
-    // The program's own folder may be closed to that user.
-    fs::copy_file(program, temp.path / "starmark");
-    program = temp.path / "starmark";
-    fs::permissions(program, fs::perms(0755));
-  }
-  std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR", ""));
+  std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR"));
   argv.push_back(program.string());
-  if (setup.input == "file") write_file(temp.path / "stdin", input);
-
-  const pid_t pid = fork();
-  check(pid >= 0, "fork");
-  if (pid == 0) exec_program(argv, temp.path, "", input, setup);
-  // A second run is forked now, by this thread, which PR_SET_PDEATHSIG
+  write_file(temp.path / "stdin", input);
+  write_file(temp.path / "stdout", "");  // stays empty when the notes give another
+  if (!setup.second_stdin.empty()) fs::copy_file(setup.second_stdin, temp.path / "second-stdin");
+  // A second run is forked at once, by this thread, which PR_SET_PDEATHSIG
   // watches, but starts the program only when the hand-shake sends it a byte
-  // through `start`; without one it ends when the runner closes `start`.
-  pid_t second = 0;
-  int start[2];
-  std::atomic<bool> second_started{false};
-  if (setup.second_input) {
-    write_file(temp.path / "second-stdin", *setup.second_input);
-    RunSetup own_streams = setup;
-    own_streams.input = own_streams.output = "file";
-    check(pipe2(start, O_CLOEXEC) == 0, "pipe2");
-    second = fork();
-    check(second >= 0, "fork");
-    if (second == 0) {
-      char byte;
-      if (close(start[1]) != 0 || read(start[0], &byte, 1) != 1) _exit(0);
-      exec_program(argv, temp.path, "second-", "", own_streams);
-    }
-    close(start[0]);
-  }
-  std::function<void()> act;
-  if (setup.act || second != 0) {
-    act = [&] {
-      if (second != 0) {
-        second_started = write(start[1], "", 1) == 1;
-        await_waiting_for_lock(second);
-      }
-      if (setup.act) setup.act(pid, folder);
-    };
-  }
-  std::list<Feeder> feeders;
-  for (const auto& [path, kept_open] : setup.fifos) {
-    feeders.emplace_back(folder / path, given.at(path), kept_open, act);
-  }
-  // Waits for the end without reaping the process, so that its number
-  // cannot pass to another process before the feeders are done.
-  siginfo_t first_end;
-  check(waitid(P_PID, static_cast<id_t>(pid), &first_end, WEXITED | WNOWAIT) == 0, "waitid");
-  feeders.clear();  // each ends wherever it stands
-  check(waitpid(pid, nullptr, 0) == pid, "waitpid");
-  siginfo_t second_end;
-  if (second != 0) {
-    close(start[1]);
-    check(waitid(P_PID, static_cast<id_t>(second), &second_end, WEXITED) == 0, "waitid");
-  }
-
-  Files left = entries(folder);
-  const auto streams_and_end = [&](const std::string& who, const std::string& streams,
-                                   const std::string& end) {
-    std::string err = text_of(temp.path / (streams + "stderr"));
-    // Under qemu a program that a signal ends leaves one more line on
-    // standard error, qemu's own, written as the emulator ends.
-    const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
-    if (argv.size() > 1 && qemu_line != std::string::npos) err.resize(qemu_line);
-    left[who + "standard output"] = text_of(temp.path / (streams + "stdout"));
-    left[who + "standard error"] = err;
-    left[who + "end of the process"] = end;
+  // through `gate`; without one it ends when the runner closes `gate`.
+  int gate[2];
+  check(pipe2(gate, O_CLOEXEC) == 0, "pipe2");
+  const auto start = [&](const std::string& streams, const RunSetup& how, bool gated) {
+    const pid_t child = fork();
+    check(child >= 0, "fork");
+    char byte;
+    if (child == 0 && gated && (close(gate[1]) != 0 || read(gate[0], &byte, 1) != 1)) _exit(0);
+    if (child == 0) exec_program(argv, temp.path, streams, input, how);
+    return child;
   };
-  streams_and_end("", "", end_of(first_end));
-  if (second != 0) {
-    streams_and_end("second run: ", "second-",
-                    second_started ? end_of(second_end) : "never started: no hand-shake");
+  const pid_t pid = start("", setup, false);
+  RunSetup own_streams = setup;
+  own_streams.input = own_streams.output = "file";
+  const pid_t second = !setup.second_stdin.empty() ? start("second-", own_streams, true) : 0;
+  bool second_started = false;
+  const std::function<void()> act = [&] {
+    if (second != 0) {
+      second_started = write(gate[1], "", 1) == 1;
+      await_waiting_for_lock(second);
+    }
+    if (setup.act) setup.act(pid, folder);
+  };
+  std::map<std::string, Feeder> feeders;
+  for (const auto& [path, kept_open] : setup.fifos) {
+    feeders.try_emplace(path, folder / path, given.at(path), kept_open,
+                        setup.act || second != 0 ? act : nullptr);
   }
+  // The first run is reaped only once the feeders are done, so that its
+  // number cannot pass to another process before.
+  await_end(pid, WNOWAIT);
+  feeders.clear();  // each ends wherever it stands
+  write_file(temp.path / "status", await_end(pid));
+  for (const int end : gate) close(end);
+  if (second != 0) {
+    const std::string end = await_end(second);
+    write_file(temp.path / "second-status", second_started ? end : "never started: no hand-shake");
+  }
+  Files left = entries(folder);
+  put_run(left, temp.path, "", argv.size() > 1);
+  if (second != 0) put_run(left, temp.path, "second-", argv.size() > 1);
   return left;
 }
 
@@ -523,18 +488,12 @@ TEST_P(Case, Run) {
   Files given = entries(folder / "given", true);
   Files expected = entries(folder / "expected" / "files", true);
   const RunSetup setup = apply_notes(folder, given, expected);
-  if (setup.memory_limit && (kSanitized || !from_environment("STARMARK_EMULATOR", "").empty())) {
+  if (setup.limits.count(RLIMIT_AS) &&
+      (kSanitized || !from_environment("STARMARK_EMULATOR").empty())) {
     GTEST_SKIP() << "memory-limit: the sanitizers or an emulator need far more address space";
   }
-  const auto expect_run = [&](const std::string& who, const std::string& files) {
-    const fs::path from = folder / "expected";
-    const std::vector<std::string> status = words(read_file(from / (files + "status")));
-    expected[who + "standard output"] = read_file(from / (files + "stdout"));
-    expected[who + "standard error"] = read_file(from / (files + "stderr"));
-    expected[who + "end of the process"] = status.at(0) + " " + status.at(1);
-  };
-  expect_run("", "");
-  if (setup.second_input) expect_run("second run: ", "second-");
+  put_run(expected, folder / "expected", "", false);
+  if (!setup.second_stdin.empty()) put_run(expected, folder / "expected", "second-", false);
   expect_same(expected, run(given, text_of(folder / "stdin"), setup));
 }
 
