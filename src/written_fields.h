@@ -11,8 +11,8 @@
 // takes the general reader (star_record.h).
 //
 // On the largest run (bench/: 50,000 stars, 200 positions that find their
-// star) the whole run takes 29 M instructions; 128 M with the general reader
-// alone.
+// star) the record reader takes 18.0 M instructions, the whole run 25.3 M;
+// the whole run took 128 M with the general reader alone.
 #pragma once
 
 #include "record_layout.h"
