@@ -23,7 +23,7 @@ bool is_blank(int c) {
 }
 
 Status incomprehensible(const char* prefix) {
-  return Status::program(prefix, ProgramError::kIncomprehensibleListInput);
+  return Status::program(prefix, kIncomprehensibleListInput);
 }
 
 // One item of the list: a value or a null, given `repeat` times.

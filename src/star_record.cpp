@@ -78,7 +78,7 @@ Status read_fields(std::string_view line, StarRecord* record) {
         i == 0 ? read_integer_field(field, &record->n)
                : parse_real_field(field, kRecordFields[i].decimals, &(record->*kRealFields[i - 1]));
     if (!read) {
-      return Status::program(kFormattedReportPrefix, ProgramError::kReadUnexpectedCharacter);
+      return Status::program(kFormattedReportPrefix, kReadUnexpectedCharacter);
     }
   }
   return Status();
@@ -88,7 +88,7 @@ Status read_fields(std::string_view line, StarRecord* record) {
 
 Status read_real_field(std::string_view field, int decimals, float* value) {
   if (parse_real_field(field, decimals, value)) return Status();
-  return Status::program(kFormattedReportPrefix, ProgramError::kReadUnexpectedCharacter);
+  return Status::program(kFormattedReportPrefix, kReadUnexpectedCharacter);
 }
 
 bool read_buffered_written_record(InputStream& input, StarRecord* record) {

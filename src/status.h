@@ -2,51 +2,51 @@
 // Status, and only the unit layer turns a failure into the fatal report.
 #pragma once
 
+#include <cstring>
 #include <string>
 
 namespace starmark {
 
 // The failures whose text is the program's own rather than the system's.
-enum class ProgramError {
-  kNullFileName,
-  kNulInFileName,
-  kOutputIsInput,
-  kReadUnexpectedCharacter,
-  kIncomprehensibleListInput,
-  kCantWriteFile,
-  kOutOfFreeSpace,
-};
-const char* program_error_text(ProgramError error);
+inline constexpr const char* kNullFileName = "null file name";
+inline constexpr const char* kNulInFileName = "file name contains a NUL byte";
+inline constexpr const char* kOutputIsInput = "output file is an input file";
+inline constexpr const char* kReadUnexpectedCharacter = "read unexpected character";
+inline constexpr const char* kIncomprehensibleListInput = "incomprehensible list input";
+inline constexpr const char* kCantWriteFile = "can't write file";
+inline constexpr const char* kOutOfFreeSpace = "out of free space";
 
 // Success, the end of a file, or a failure named by where it arose (the
 // report's prefix, such as "fmt" or "open") and what it was.
 class [[nodiscard]] Status {
  public:
-  enum class Kind { kOk, kEndOfFile, kSystem, kProgram };
-
   Status() = default;
-  static Status end_of_file(const char* report_prefix) { return {Kind::kEndOfFile, report_prefix}; }
-  static Status system(const char* report_prefix, int error_number) {
-    return {Kind::kSystem, report_prefix, error_number};
+  static Status end_of_file(const char* report_prefix) {
+    return {Kind::kEndOfFile, report_prefix, "end of file"};
   }
-  static Status program(const char* report_prefix, ProgramError error) {
-    return {Kind::kProgram, report_prefix, static_cast<int>(error)};
+  static Status system(const char* report_prefix, int error_number) {
+    return {Kind::kSystem, report_prefix, nullptr, error_number};
+  }
+  // `text` is one of the program's own texts above.
+  static Status program(const char* report_prefix, const char* text) {
+    return {Kind::kProgram, report_prefix, text};
   }
 
   bool ok() const { return kind_ == Kind::kOk; }
   bool end_of_file() const { return kind_ == Kind::kEndOfFile; }
-  Kind kind() const { return kind_; }
   // The report's first line is "prefix: text", e.g. "fmt: end of file".
   const char* prefix() const { return report_prefix_; }
-  const char* text() const;
+  const char* text() const { return kind_ == Kind::kSystem ? std::strerror(error_number_) : text_; }
   std::string message() const { return std::string(prefix()) + ": " + text(); }
 
  private:
-  Status(Kind kind, const char* report_prefix, int code = 0)
-      : kind_(kind), report_prefix_(report_prefix), code_(code) {}
+  enum class Kind { kOk, kEndOfFile, kSystem, kProgram };
+  Status(Kind kind, const char* report_prefix, const char* text, int error_number = 0)
+      : kind_(kind), report_prefix_(report_prefix), text_(text), error_number_(error_number) {}
   Kind kind_ = Kind::kOk;
   const char* report_prefix_ = "";
-  int code_ = 0;
+  const char* text_ = "no error";
+  int error_number_ = 0;
 };
 
 }  // namespace starmark

@@ -51,7 +51,7 @@ bool close_all_units();
 }
 
 void out_of_free_space() {
-  fatal(Status::program("alloc", ProgramError::kOutOfFreeSpace));
+  fatal(Status::program("alloc", kOutOfFreeSpace));
 }
 
 void connect(int number, int fd) {
@@ -65,9 +65,9 @@ Status name_unit(int number, const std::string& name) {
   Unit& unit = g_units[number];
   unit.named = true;
   unit.name = name;
-  if (name.empty()) return Status::program("open", ProgramError::kNullFileName);
+  if (name.empty()) return Status::program("open", kNullFileName);
   if (name.find('\0') != std::string::npos) {
-    return Status::program("open", ProgramError::kNulInFileName);
+    return Status::program("open", kNulInFileName);
   }
   return Status();
 }
@@ -117,7 +117,7 @@ void begin_statement(int number, std::string_view format, bool reading) {
   g_statement = {number, format, true, reading};
   Unit& unit = g_units[number];
   if (reading) return;
-  if (unit.write_refused) fatal(Status::program("write start", ProgramError::kCantWriteFile));
+  if (unit.write_refused) fatal(Status::program("write start", kCantWriteFile));
 }
 
 // After a formatted statement the report shows no format; after a
@@ -181,7 +181,7 @@ void open_or_create(int number, const std::string& name) {
     const int open_error = errno;
     struct stat file {};
     const bool exists = ::stat(name.c_str(), &file) == 0;
-    if (exists && is_an_input(file)) fatal(Status::program("open", ProgramError::kOutputIsInput));
+    if (exists && is_an_input(file)) fatal(Status::program("open", kOutputIsInput));
     if (!exists || (open_error != EACCES && open_error != EPERM && open_error != EROFS)) {
       fatal(Status::system("open", open_error));
     }
@@ -193,7 +193,7 @@ void open_or_create(int number, const std::string& name) {
   struct stat file {};
   if (::fstat(fd, &file) == 0 && is_an_input(file)) {
     ::close(fd);
-    fatal(Status::program("open", ProgramError::kOutputIsInput));
+    fatal(Status::program("open", kOutputIsInput));
   }
   connect(number, fd);
   const bool regular = S_ISREG(file.st_mode);
