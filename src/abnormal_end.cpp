@@ -62,14 +62,13 @@ void install_signal_handlers(void (*close_units)() noexcept) {
   action.sa_handler = on_signal;
   sigfillset(&action.sa_mask);
   for (const HandledSignal& handled : kHandledSignals) {
-    const int signal_number = handled.number;
     struct sigaction previous {};
-    sigaction(signal_number, nullptr, &previous);
+    sigaction(handled.number, nullptr, &previous);
     // A quit or interrupt that the caller ignored stays ignored, as for any
     // background job.
-    const bool may_stay_ignored = signal_number == SIGQUIT || signal_number == SIGINT;
+    const bool may_stay_ignored = handled.number == SIGQUIT || handled.number == SIGINT;
     if (may_stay_ignored && previous.sa_handler == SIG_IGN) continue;
-    sigaction(signal_number, &action, nullptr);
+    sigaction(handled.number, &action, nullptr);
   }
 }
 
@@ -93,16 +92,15 @@ void report_failure(const Status& status, const StatementState& statement,
         std::string_view("\napparent state: unit "), std::string_view(unit, unit_length),
         std::string_view(unit_name != nullptr ? " named " : " (unnamed)"),
         unit_name != nullptr ? std::string_view(*unit_name) : std::string_view(),
-        std::string_view("\n")}) {
+        std::string_view("\n"),
+        // The format only while one is current.
+        std::string_view(statement.format_current ? "last format: " : ""),
+        statement.format_current ? statement.format : std::string_view(),
+        std::string_view(statement.format_current ? "\n" : ""),
+        std::string_view(statement.reading ? "lately reading" : "lately writing"),
+        std::string_view(" sequential formatted external IO\n")}) {
     write_to_standard_error(piece);
   }
-  if (statement.format_current) {
-    write_to_standard_error("last format: ");
-    write_to_standard_error(statement.format);
-    write_to_standard_error("\n");
-  }
-  write_to_standard_error(statement.reading ? "lately reading" : "lately writing");
-  write_to_standard_error(" sequential formatted external IO\n");
 }
 
 void abnormal_end() {

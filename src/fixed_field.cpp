@@ -1,8 +1,10 @@
 #include "fixed_field.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace starmark {
@@ -56,6 +58,13 @@ void right_justify(std::string_view text, int width, char* field) {
 }
 
 }  // namespace
+
+void write_integer_field(int32_t value, int width, char* field) {
+  char digits[16];
+  right_justify(
+      {digits, static_cast<size_t>(std::to_chars(digits, std::end(digits), value).ptr - digits)},
+      width, field);
+}
 
 void write_fixed_field(float value, int width, int decimals, char* field) {
   uint32_t bits;

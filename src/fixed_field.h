@@ -20,6 +20,8 @@
 // formatting, as the record writer wrote them before, 175,550 here.
 #pragma once
 
+#include <cstdint>
+
 namespace starmark {
 
 // The widest field and the most decimals that the arithmetic above covers.
@@ -29,5 +31,9 @@ inline constexpr int kMostFixedDecimals = 9;
 // Writes exactly `width` bytes at `field`, no terminating null;
 // 1 <= width <= kWidestFixedField and 0 <= decimals <= kMostFixedDecimals.
 void write_fixed_field(float value, int width, int decimals, char* field);
+
+// An integer in a fixed-column field, Iw: its digits right-justified, after a
+// minus when negative; asterisks when they do not fit. `width` bytes, as above.
+void write_integer_field(int32_t value, int width, char* field);
 
 }  // namespace starmark

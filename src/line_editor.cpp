@@ -6,7 +6,6 @@
 
 #include <clocale>
 #include <cstdlib>
-#include <memory>
 
 #include "abnormal_end.h"
 
@@ -24,10 +23,6 @@ void start_editor() {
   rl_initialize();
 }
 
-struct FreeLine {
-  void operator()(char* line) const { std::free(line); }
-};
-
 }  // namespace
 
 bool answers_typed_at_terminal() {
@@ -44,12 +39,14 @@ std::optional<std::string> read_typed_line() {
   termios modes{};
   if (::tcgetattr(STDIN_FILENO, &modes) == 0) restore_terminal_modes_at_signal(STDIN_FILENO, modes);
   // The prompt is the program's own line, already written.
-  const std::unique_ptr<char, FreeLine> line(readline(""));
+  char* const line = readline("");
   forget_terminal_modes();
-  if (!line) return std::nullopt;
+  if (line == nullptr) return std::nullopt;
   // Up and Down bring back the earlier answers.
-  if (*line != '\0') add_history(line.get());
-  return std::string(line.get());
+  if (*line != '\0') add_history(line);
+  std::string typed(line);
+  std::free(line);
+  return typed;
 }
 
 }  // namespace starmark

@@ -79,24 +79,12 @@ class ListReader {
  private:
   Status read_error() const { return Status::system(kListReadReportPrefix, input_.error()); }
 
-  // The input's bytes as the number scanner reads them: a blank ends a
-  // number like any other byte that cannot go on.
-  class Source {
-   public:
-    explicit Source(InputStream& input) : input_(input) {}
-    int peek() { return input_.peek(); }
-    void take() { input_.get(); }
-
-   private:
-    InputStream& input_;
-  };
-
   // [r*]value or r*: a repeat count is digits without a sign right before
   // '*'; a sign before the star, with or without digits, is a bad count.
   Status read_item(Item* item) {
     if (input_.peek() == '*') return incomprehensible("bad repetition count");
-    Source source(input_);
-    NumberScanner scanner(source);
+    // A blank ends a number like any other byte that cannot go on.
+    NumberScanner scanner(input_);
     ScannedNumber number;
     scanner.sign(&number);
     scanner.integer_digits(&number);
@@ -123,7 +111,7 @@ class ListReader {
 
   // The rest of a number whose integer digits have been read: a fraction and
   // an exponent. The first byte that cannot go on ends it and is left.
-  Status finish_number(NumberScanner<Source>& scanner, ScannedNumber& number, float* value) {
+  Status finish_number(NumberScanner<InputStream>& scanner, ScannedNumber& number, float* value) {
     if (input_.peek() == InputStream::kReadError) return read_error();
     scanner.fraction(&number);
     if (input_.peek() == InputStream::kReadError) return read_error();

@@ -43,8 +43,8 @@ struct ScannedNumber {
 enum class ExponentScan { kNone, kRead, kWithoutDigits };
 
 // `Source` has `int peek()`, the next byte or a negative value at its end,
-// and `void take()`. The steps are separate so that a reader can look at
-// what stands between them (the position log's repeat star).
+// and `get()`, which takes it. The steps are separate so that a reader can
+// look at what stands between them (the position log's repeat star).
 template <class Source>
 class NumberScanner {
  public:
@@ -55,12 +55,12 @@ class NumberScanner {
     if (!is_sign(c)) return;
     number->sign_written = true;
     number->negative = c == '-';
-    source_.take();
+    source_.get();
   }
 
   void integer_digits(ScannedNumber* number) {
     for (int c = source_.peek(); is_digit(c); c = source_.peek()) {
-      source_.take();
+      source_.get();
       number->digits.add_digit(c - '0', false);
       number->any_digit = true;
       if (number->integer < ScannedNumber::kSaturation) {
@@ -72,10 +72,10 @@ class NumberScanner {
   // The decimal point and the digits after it.
   void fraction(ScannedNumber* number) {
     if (source_.peek() != '.') return;
-    source_.take();
+    source_.get();
     number->point = true;
     for (int c = source_.peek(); is_digit(c); c = source_.peek()) {
-      source_.take();
+      source_.get();
       number->digits.add_digit(c - '0', true);
       number->any_digit = true;
     }
@@ -85,16 +85,16 @@ class NumberScanner {
   ExponentScan exponent(ScannedNumber* number) {
     int c = source_.peek();
     if (!is_exponent_letter(c) && !is_sign(c)) return ExponentScan::kNone;
-    source_.take();
+    source_.get();
     if (is_exponent_letter(c)) {
       c = source_.peek();
-      if (is_sign(c)) source_.take();
+      if (is_sign(c)) source_.get();
     }
     const bool negative = c == '-';
     int64_t magnitude = 0;
     bool digits = false;
     for (c = source_.peek(); is_digit(c); c = source_.peek()) {
-      source_.take();
+      source_.get();
       digits = true;
       if (magnitude < ScannedNumber::kSaturation) magnitude = magnitude * 10 + (c - '0');
     }

@@ -1,7 +1,7 @@
 #include "selection.h"
 
+#include "fixed_field.h"
 #include "list_io.h"
-#include "star_record.h"
 #include "units.h"
 
 namespace starmark {
@@ -15,14 +15,10 @@ void skip_position_header() {
   read_header_line(kPositionLogUnit, &line);
 }
 
-bool read_position(float* xs, float* ys) {
-  float values[2] = {*xs, *ys};
-  const bool read = read_statement(
+bool read_position(float (&position)[2]) {
+  return read_statement(
       kPositionLogUnit, kListDirectedFormat, AtEndOfFile::kReturnFalse,
-      [&](InputStream& input) { return read_list_reals(input, values, std::size(values)); });
-  *xs = values[0];
-  *ys = values[1];
-  return read;
+      [&](InputStream& input) { return read_list_reals(input, position, std::size(position)); });
 }
 
 // ---------------------------------------------------------------------------
@@ -34,12 +30,12 @@ namespace {
 // three columns.
 constexpr std::string_view kNotFoundFormat = "(1X,\x02 Could not find star\x02,I3)";
 constexpr std::string_view kNotFoundText = " Could not find star";
-constexpr size_t kNumberWidth = 3;
+constexpr int kNumberWidth = 3;
 
 void write_not_found(int32_t number) {
   char line[1 + kNotFoundText.size() + kNumberWidth + 1] = {' '};
   kNotFoundText.copy(line + 1, kNotFoundText.size());
-  format_integer_field(number, kNumberWidth, line + 1 + kNotFoundText.size());
+  write_integer_field(number, kNumberWidth, line + 1 + kNotFoundText.size());
   line[sizeof line - 1] = '\n';
   write_statement(kOutputUnit, kNotFoundFormat, {line, sizeof line});
 }

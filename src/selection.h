@@ -15,9 +15,9 @@ inline constexpr float kMatchRadius = 3.0f;
 // Reads and discards the two header lines of the position log.
 void skip_position_header();
 
-// Reads the next position into xs and ys; false at the end of the log. A
+// Reads the next position, xs then ys; false at the end of the log. A
 // coordinate that a read leaves without a value keeps the one it had.
-bool read_position(float* xs, float* ys);
+bool read_position(float (&position)[2]);
 
 // Writes the nearest star's record to the PSF star list when it lies within
 // kMatchRadius, otherwise the not-found line for position `number`.

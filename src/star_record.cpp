@@ -1,7 +1,6 @@
 #include "star_record.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -41,7 +40,7 @@ class FieldSource {
     while (position_ < field_.size() && field_[position_] == ' ') ++position_;
     return position_ < field_.size() ? static_cast<unsigned char>(field_[position_]) : -1;
   }
-  void take() { ++position_; }
+  void get() { ++position_; }
 
  private:
   std::string_view field_;
@@ -122,20 +121,8 @@ Status read_star_record(InputStream& input, StarRecord* record) {
   return Status();
 }
 
-void format_integer_field(int32_t value, size_t width, char* field) {
-  char digits[16];
-  const size_t length =
-      static_cast<size_t>(std::to_chars(digits, std::end(digits), value).ptr - digits);
-  if (length > width) {
-    std::memset(field, '*', width);
-    return;
-  }
-  std::memset(field, ' ', width - length);
-  std::memcpy(field + width - length, digits, length);
-}
-
 void format_star_record(const StarRecord& record, char* line) {
-  format_integer_field(record.n, kRecordFields[0].width, line);
+  write_integer_field(record.n, static_cast<int>(kRecordFields[0].width), line);
   char* field = line + kRecordFields[0].width;
   for (size_t i = 1; i < kRecordFieldCount; ++i) {
     write_fixed_field(record.*kRealFields[i - 1], static_cast<int>(kRecordFields[i].width),

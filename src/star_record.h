@@ -30,8 +30,4 @@ Status read_real_field(std::string_view field, int decimals, float* value);
 inline constexpr size_t kRecordLineSize = kRecordWidth + 1;
 void format_star_record(const StarRecord& record, char* line);
 
-// `value` right-justified in `width` columns, or asterisks where it does not
-// fit.
-void format_integer_field(int32_t value, size_t width, char* field);
-
 }  // namespace starmark

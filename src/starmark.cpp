@@ -47,11 +47,11 @@ void run() {
   load_star_table(&table);
   static const StarGrid stars(table);
   // A coordinate that no read has given a value matches no star.
-  float xs = std::numeric_limits<float>::quiet_NaN();
-  float ys = std::numeric_limits<float>::quiet_NaN();
+  float position[2] = {std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::quiet_NaN()};
   for (int32_t number = 1; number <= kMaxPositions; ++number) {
-    if (!read_position(&xs, &ys)) break;
-    report_position(stars, xs, ys, number);
+    if (!read_position(position)) break;
+    report_position(stars, position[0], position[1], number);
   }
 }
 

@@ -115,9 +115,8 @@ int standard_descriptor(int fd) {
 
 void begin_statement(int number, std::string_view format, bool reading) {
   g_statement = {number, format, true, reading};
-  Unit& unit = g_units[number];
-  if (reading) return;
-  if (unit.write_refused) fatal(Status::program("write start", kCantWriteFile));
+  if (!reading && g_units[number].write_refused)
+    fatal(Status::program("write start", kCantWriteFile));
 }
 
 // After a formatted statement the report shows no format; after a

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "fixed_field.h"
 #include "float_bits.h"
 #include "line_fields.h"
 #include "text_input.h"
@@ -25,7 +26,7 @@ TEST(RecordWrite, IntegerFieldsRightJustifiedOrAsterisks) {
                {-1234567, "*******"}, {INT32_MAX, "*******"}, {INT32_MIN, "*******"}};
   for (const auto& c : cases) {
     char field[7];
-    format_integer_field(c.value, sizeof field, field);
+    write_integer_field(c.value, sizeof field, field);
     EXPECT_EQ(std::string(field, sizeof field), c.field) << c.value;
   }
 }
