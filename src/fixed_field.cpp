@@ -29,9 +29,10 @@ constexpr uint64_t kBeyondAnyField = UINT64_MAX;
 // rounded to an integer, an exact half to even; kBeyondAnyField when that
 // passes 64 bits.
 uint64_t scaled_magnitude(uint32_t biased_exponent, uint32_t fraction, int decimals) {
-  // A subnormal has the exponent of the smallest normal and no implicit bit.
-  const uint64_t significand = biased_exponent == 0 ? fraction : fraction | (1u << 23);
-  const int exponent = (biased_exponent == 0 ? 1 : static_cast<int>(biased_exponent)) - 150;
+  // A subnormal, like every float below 2^-40, rounds to zero in any field
+  // (the shift below), whatever its implicit bit.
+  const uint64_t significand = fraction | (1u << 23);
+  const int exponent = static_cast<int>(biased_exponent) - 150;
   const uint64_t product = significand * kPowersOfTen[decimals];  // below 2^54
   if (exponent >= 0) {
     if (exponent >= 64 || product > (UINT64_MAX >> exponent)) return kBeyondAnyField;

@@ -113,7 +113,7 @@ int write_all(int fd, const char* data, size_t size) noexcept {
 
 OutputStream::OutputStream(int fd, size_t block_size, Buffering buffering, bool replaces_file)
     : fd_(fd),
-      block_size_(block_size > 0 ? block_size : 1),
+      block_size_(block_size),
       buffering_(buffering),
       replaces_file_(replaces_file),
       buffer_(new char[block_size_]) {}

@@ -185,7 +185,6 @@ void open_or_create(int number, const std::string& name) {
       fatal(Status::system("open", open_error));
     }
     // It exists but may not be written: that shows at the first write.
-    unit.connected = true;
     unit.write_refused = true;
     return;
   }
