@@ -24,9 +24,11 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends is computed from the libraries the program is linked with: the C and
-# C++ run-time libraries, and libedit for the answers typed at a terminal.
+# Depends is computed from the libraries the program is linked with, the C
+# library alone, and names libedit, which the program loads for the answers
+# typed at a terminal.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libedit2)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian/finish_package.cmake)
 set(CPACK_STARMARK_DEBIAN_DIR ${PROJECT_SOURCE_DIR}/cmake/debian)
 set(CPACK_STARMARK_PROGRAM ${CMAKE_INSTALL_BINDIR}/starmark)

@@ -83,7 +83,7 @@ void forget_terminal_modes() {
 }
 
 void report_failure(const Status& status, const StatementState& statement,
-                    const std::string* unit_name) {
+                    const std::string_view* unit_name) {
   // Piece by piece, with no allocation: the report may tell that memory ran out.
   char unit[16];
   const int unit_length = std::snprintf(unit, sizeof unit, "%d", statement.unit);

@@ -6,7 +6,6 @@
 
 #include <termios.h>
 
-#include <string>
 #include <string_view>
 
 #include "status.h"
@@ -36,7 +35,7 @@ void forget_terminal_modes();
 // Writes the fatal report of `status` to standard error: its message, then
 // the apparent state of the unit, named `unit_name` or, when null, unnamed.
 void report_failure(const Status& status, const StatementState& statement,
-                    const std::string* unit_name);
+                    const std::string_view* unit_name);
 
 // Ends the process by SIGABRT, whatever handler the run had for it, and
 // without a core file: the report has said what went wrong.

@@ -10,13 +10,11 @@ namespace {
 // The fatal report names a failed formatted transfer "fmt".
 constexpr const char* kFormattedReportPrefix = "fmt";
 
-// Past kLongestText bytes only a non-blank byte is kept, so that a longer
-// text stays longer and a run of blanks at its end still counts as trailing.
-void keep(char byte, std::string* text) {
-  constexpr size_t kLongestText = 1 << 16;
-  if (text->size() < kLongestText || (text->size() == kLongestText && byte != ' ')) {
-    text->push_back(byte);
+void keep(char byte, Answer* answer) {
+  if (answer->size < Answer::kLongest || (answer->size == Answer::kLongest && byte != ' ')) {
+    answer->text[answer->size++] = byte;
   }
+  answer->text[answer->size] = '\0';
 }
 
 }  // namespace
@@ -35,8 +33,9 @@ Status read_fixed_line(InputStream& input, char* value, size_t size) {
   return Status();
 }
 
-Status read_whole_line(InputStream& input, std::string* text) {
-  text->clear();
+Status read_whole_line(InputStream& input, Answer* answer) {
+  answer->size = 0;
+  answer->text[0] = '\0';
   for (;;) {
     const int byte = input.get();
     if (byte == '\n') return Status();
@@ -44,14 +43,15 @@ Status read_whole_line(InputStream& input, std::string* text) {
     if (byte == InputStream::kReadError) {
       return Status::system(kFormattedReportPrefix, input.error());
     }
-    keep(static_cast<char>(byte), text);
+    keep(static_cast<char>(byte), answer);
   }
 }
 
-Status take_typed_line(const std::optional<std::string>& typed, std::string* text) {
-  if (!typed) return Status::end_of_file(kFormattedReportPrefix);
-  text->clear();
-  for (const char byte : *typed) keep(byte, text);
+Status take_typed_line(const char* typed, Answer* answer) {
+  if (typed == nullptr) return Status::end_of_file(kFormattedReportPrefix);
+  answer->size = 0;
+  answer->text[0] = '\0';
+  for (; *typed != '\0'; ++typed) keep(*typed, answer);
   return Status();
 }
 

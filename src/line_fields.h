@@ -4,8 +4,7 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
-#include <string>
+#include <string_view>
 
 #include "streams.h"
 
@@ -19,11 +18,21 @@ inline constexpr std::string_view kLineFormat = "(A)";
 // end of the file when the file ends before the line has `size` characters.
 Status read_fixed_line(InputStream& input, char* value, size_t size);
 
-// Reads the next line whole into `text`, without its line feed. Fails with
+// A line read whole. Past kLongest bytes only a non-blank byte is kept, so
+// that a longer text stays longer and a run of blanks at its end still counts
+// as trailing; a NUL byte follows the text, for the system's calls.
+struct Answer {
+  static constexpr size_t kLongest = size_t{1} << 16;
+  char text[kLongest + 2];
+  size_t size = 0;
+  std::string_view view() const { return {text, size}; }
+};
+
+// Reads the next line whole into `answer`, without its line feed. Fails with
 // the end of the file when the file ends before a line feed.
-Status read_whole_line(InputStream& input, std::string* text);
-// The same for a line typed at a terminal (line_editor.h), or for none when
-// the input has ended.
-Status take_typed_line(const std::optional<std::string>& typed, std::string* text);
+Status read_whole_line(InputStream& input, Answer* answer);
+// The same for a line typed at a terminal (line_editor.h), or for none (null)
+// when the input has ended.
+Status take_typed_line(const char* typed, Answer* answer);
 
 }  // namespace starmark

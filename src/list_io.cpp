@@ -144,46 +144,61 @@ constexpr size_t kLineLimit = 80;
 
 // Ends the line before an item when the line is not empty and the item's
 // counted length would take it to the limit.
-void break_line_before(size_t counted_length, std::string* text) {
-  const size_t length = text->size() - (text->rfind('\n') + 1);  // npos + 1 is 0
-  if (length > 0 && length + counted_length >= kLineLimit) text->push_back('\n');
+void break_line_before(size_t counted_length, ListText* text) {
+  const std::string_view written = text->view();
+  const size_t length = written.size() - (written.rfind('\n') + 1);  // npos + 1 is 0
+  if (length > 0 && length + counted_length >= kLineLimit) text->append("\n");
 }
 
-// The text of one real item, with its two leading characters.
-std::string list_real(float value) {
+// The text of one real item, with its two leading characters, into `shown`.
+std::string_view list_real(float value, char (&shown)[32]) {
   const double widened = value;
-  char digits[48];
-  const int length = std::snprintf(digits, sizeof digits, "%.9G", std::fabs(widened));
-  std::string shown(digits, static_cast<size_t>(length));
-  // A real always shows its decimal point: 100. and 1.E+10.
-  if (std::isfinite(widened) && shown.find('.') == std::string::npos) {
-    shown.insert(std::min(shown.find('E'), shown.size()), 1, '.');
-  }
   const bool minus = std::signbit(widened) && !std::isnan(widened) && widened != 0;
-  return (minus ? " -" : "  ") + shown;
+  shown[0] = ' ';
+  shown[1] = minus ? '-' : ' ';
+  char* const digits = shown + 2;
+  const size_t room = sizeof shown - 3;
+  size_t length = static_cast<size_t>(std::snprintf(digits, room, "%.9G", std::fabs(widened)));
+  // A real always shows its decimal point: 100. and 1.E+10.
+  if (std::isfinite(widened) && std::memchr(digits, '.', length) == nullptr) {
+    const char* const exponent = static_cast<const char*>(std::memchr(digits, 'E', length));
+    const size_t point = exponent != nullptr ? static_cast<size_t>(exponent - digits) : length;
+    std::memmove(digits + point + 1, digits + point, length - point);
+    digits[point] = '.';
+    ++length;
+  }
+  return {shown, length + 2};
 }
 
 }  // namespace
 
-void write_list(const ListItem* items, size_t count, std::string* text) {
+void ListText::append(std::string_view piece) {
+  const size_t taken = std::min(piece.size(), sizeof bytes - size);
+  std::memcpy(bytes + size, piece.data(), taken);
+  size += taken;
+}
+
+void write_list(const ListItem* items, size_t count, ListText* text) {
   for (size_t i = 0; i < count; ++i) {
     const ListItem& item = items[i];
     if (const int32_t* integer = std::get_if<int32_t>(&item)) {
-      const std::string digits = std::to_string(*integer);
-      break_line_before(digits.size() - (*integer < 0 ? 1 : 0), text);
-      *text += ' ' + digits;
+      char digits[16];
+      const int length = std::snprintf(digits, sizeof digits, " %d", *integer);
+      break_line_before(static_cast<size_t>(length) - (*integer < 0 ? 2 : 1), text);
+      text->append({digits, static_cast<size_t>(length)});
     } else if (const float* real = std::get_if<float>(&item)) {
-      const std::string shown = list_real(*real);
+      char buffer[32];
+      const std::string_view shown = list_real(*real, buffer);
       break_line_before(shown.size(), text);
-      *text += shown;
+      text->append(shown);
     } else {
-      const std::string_view characters = std::get<std::string_view>(item);
+      const std::string_view characters = *std::get_if<std::string_view>(&item);
       break_line_before(characters.size(), text);
-      *text += ' ';
-      *text += characters;
+      text->append(" ");
+      text->append(characters);
     }
   }
-  text->push_back('\n');
+  text->append("\n");
 }
 
 }  // namespace starmark

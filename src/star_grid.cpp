@@ -40,7 +40,9 @@ size_t StarGrid::slot_of(int64_t cell_x, int64_t cell_y) const {
   return static_cast<size_t>((hash * 0xFF51AFD7ED558CCDu) >> shift_);
 }
 
-StarGrid::StarGrid(const StarTable& table) : table_(table) {
+const StarGrid& StarGrid::build(const StarTable& table) {
+  table_ = &table;
+  far_count_ = 0;
   const int32_t count = table.count;
   int bits = 4;
   while (bits < kMostSlotBits && (int64_t{1} << bits) < int64_t{count} / 2) ++bits;
@@ -74,6 +76,7 @@ StarGrid::StarGrid(const StarTable& table) : table_(table) {
   }
   std::copy_backward(start_, start_ + slot_count, start_ + slot_count + 1);
   start_[0] = 0;
+  return *this;
 }
 
 void StarGrid::search(int32_t begin, int32_t end, float xs, float ys, Nearest* nearest) const {
@@ -93,7 +96,7 @@ Nearest StarGrid::find_nearest(float xs, float ys) const {
   if (!std::isfinite(xs) || !std::isfinite(ys)) return nearest;
   for (int32_t f = 0; f < far_count_; ++f) {
     const int32_t j = far_stars_[f];
-    const float distance = distance_of(table_.x[j], table_.y[j], xs, ys);
+    const float distance = distance_of(table_->x[j], table_->y[j], xs, ys);
     if (distance < nearest.distance) nearest = {distance, j};
   }
   // Off the grid, every grid star differs from the position by at least the

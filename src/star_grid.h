@@ -35,14 +35,14 @@ struct Nearest {
 
 class StarGrid {
  public:
-  // Sorts the stars of `table`, which must outlive the grid.
-  explicit StarGrid(const StarTable& table);
+  // Sorts the stars of `table`, which must outlive the grid's searches.
+  const StarGrid& build(const StarTable& table);
 
   // The nearest star of the table to (xs, ys): the first of the least
   // distance below kSearchStart; a distance that is not a number never counts.
   Nearest find_nearest(float xs, float ys) const;
 
-  const StarTable& table() const { return table_; }
+  const StarTable& table() const { return *table_; }
 
  private:
   // About one slot for two stars, at most.
@@ -54,7 +54,7 @@ class StarGrid {
   size_t slot_of(int64_t cell_x, int64_t cell_y) const;
   void search(int32_t begin, int32_t end, float xs, float ys, Nearest* nearest) const;
 
-  const StarTable& table_;
+  const StarTable* table_ = nullptr;
   int shift_ = 0;  // a cell's hash is taken to its top bits
   // The stars of the slots in slot order, file order within a slot: slot s
   // holds stars start_[s] to start_[s + 1] - 1.

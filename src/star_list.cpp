@@ -1,7 +1,5 @@
 #include "star_list.h"
 
-#include <string>
-
 #include "line_fields.h"
 #include "list_io.h"
 #include "star_record.h"
@@ -26,9 +24,9 @@ void write_capacity_line(const StarTable& table) {
   const int32_t last = table.count - 1;
   const ListItem items[] = {table.count,      table.n[last], table.x[last], table.y[last],
                             table.amag[last], table.a[last], table.b[last], table.c[last]};
-  std::string text;
+  ListText text;
   write_list(items, std::size(items), &text);
-  write_statement(kOutputUnit, kListDirectedFormat, text);
+  write_statement(kOutputUnit, kListDirectedFormat, text.view());
 }
 
 }  // namespace

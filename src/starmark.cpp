@@ -5,7 +5,6 @@
 // list, which starts with the star list's header.
 #include <cstdint>
 #include <limits>
-#include <string>
 
 #include "line_editor.h"
 #include "line_fields.h"
@@ -18,34 +17,36 @@ namespace starmark {
 namespace {
 
 // Writes a prompt and reads its answer: a whole line, without the blanks
-// that end it.
-std::string ask(std::string_view prompt) {
+// that end it. The answer names a unit's file for the rest of the run.
+std::string_view ask(std::string_view prompt, Answer* answer) {
   const ListItem item = prompt;
-  std::string text;
+  ListText text;
   write_list(&item, 1, &text);
-  write_statement(kOutputUnit, kListDirectedFormat, text);
-  std::string answer;
+  write_statement(kOutputUnit, kListDirectedFormat, text.view());
   // An answer typed at a terminal is edited first, then taken by the rules
   // of a line of standard input, its end included.
   read_statement(kInputUnit, kLineFormat, AtEndOfFile::kFatal, [&](InputStream& input) {
-    return answers_typed_at_terminal() ? take_typed_line(read_typed_line(), &answer)
-                                       : read_whole_line(input, &answer);
+    return answers_edited() ? read_edited_answer(answer) : read_whole_line(input, answer);
   });
-  answer.erase(answer.find_last_not_of(' ') + 1);
-  return answer;
+  while (answer->size > 0 && answer->text[answer->size - 1] == ' ') --answer->size;
+  answer->text[answer->size] = '\0';
+  return answer->view();
 }
 
+// Fixed storage, there from the start: a run that has started never runs
+// short of memory for its answers and its stars.
+Answer g_answers[3];
+StarTable g_table;
+StarGrid g_stars;
+
 void run() {
-  open_existing(kPositionLogUnit, ask(" Imedit logfile name:"));
-  open_existing(kStarListUnit, ask(" Image.coo file:"));
-  open_or_create(kPsfListUnit, ask(" Output file of stars for PSF:"));
+  open_existing(kPositionLogUnit, ask(" Imedit logfile name:", &g_answers[0]));
+  open_existing(kStarListUnit, ask(" Image.coo file:", &g_answers[1]));
+  open_or_create(kPsfListUnit, ask(" Output file of stars for PSF:", &g_answers[2]));
   copy_header();
   skip_position_header();
-  // Fixed storage, there from the start: a run that has started never runs
-  // short of memory for its stars.
-  static StarTable table;
-  load_star_table(&table);
-  static const StarGrid stars(table);
+  load_star_table(&g_table);
+  const StarGrid& stars = g_stars.build(g_table);
   // A coordinate that no read has given a value matches no star.
   float position[2] = {std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::quiet_NaN()};

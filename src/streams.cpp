@@ -4,9 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace starmark {
+
+void FreeBuffer::operator()(char* buffer) const {
+  std::free(buffer);
+}
 
 // ---------------------------------------------------------------------------
 // Input
@@ -15,7 +20,8 @@ namespace {
 constexpr size_t kInputBufferSize = 64 * 1024;
 }
 
-InputStream::InputStream(int fd) : fd_(fd), buffer_(new char[kInputBufferSize]) {
+InputStream::InputStream(int fd)
+    : fd_(fd), buffer_(static_cast<char*>(std::malloc(kInputBufferSize))) {
   next_ = end_ = buffer_.get();
 }
 
@@ -116,7 +122,7 @@ OutputStream::OutputStream(int fd, size_t block_size, Buffering buffering, bool 
       block_size_(block_size),
       buffering_(buffering),
       replaces_file_(replaces_file),
-      buffer_(new char[block_size_]) {}
+      buffer_(static_cast<char*>(std::malloc(block_size_))) {}
 
 int OutputStream::write_block(const char* data, size_t size) noexcept {
   if (!replaces_file_ || size == 0) return write_all(fd_, data, size);

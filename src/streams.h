@@ -15,6 +15,13 @@
 
 namespace starmark {
 
+// Stream buffers come from malloc: memory that runs out shows as a stream
+// without a buffer, which the unit layer reports.
+struct FreeBuffer {
+  void operator()(char* buffer) const;
+};
+using StreamBuffer = std::unique_ptr<char[], FreeBuffer>;
+
 // Buffered input of one file, a line or a byte at a time. Only the line feed
 // ends a line. Once the end of the file has been met it stays met: no later
 // read asks the file for more.
@@ -58,6 +65,7 @@ class InputStream {
   // the file when it ends the line.
   Status skip_line(const char* prefix);
 
+  bool allocated() const { return buffer_ != nullptr; }
   bool end_met() const { return end_met_; }
   int error() const { return error_; }
 
@@ -67,7 +75,7 @@ class InputStream {
   bool fill();
 
   int fd_ = -1;
-  std::unique_ptr<char[]> buffer_;
+  StreamBuffer buffer_;
   char* next_ = nullptr;
   char* end_ = nullptr;
   bool end_met_ = false;
@@ -111,6 +119,7 @@ class OutputStream {
   // file holds either what it held or whole lines of this stream.
   OutputStream(int fd, size_t block_size, Buffering buffering, bool replaces_file = false);
 
+  bool allocated() const { return buffer_ != nullptr; }
   Status write_line(std::string_view line, const char* prefix);
   // Hands every buffered byte to the file.
   Status flush(const char* prefix);
@@ -128,7 +137,7 @@ class OutputStream {
   bool replaces_file_;
   bool emptied_ = false;
   off_t file_end_ = 0;  // where the next block goes, after the last whole line
-  std::unique_ptr<char[]> buffer_;
+  StreamBuffer buffer_;
   std::atomic<size_t> committed_{0};
 };
 

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <optional>
 
 #include "abnormal_end.h"
@@ -23,7 +22,7 @@ struct Unit {
   bool connected = false;
   // Opened by the run (units 2, 3 and 4), as opposed to a standard stream.
   bool named = false;
-  std::string name;
+  std::string_view name;
   int fd = -1;
   std::optional<InputStream> input;
   std::optional<OutputStream> output;
@@ -50,7 +49,7 @@ bool close_all_units();
   abnormal_end();
 }
 
-void out_of_free_space() {
+[[noreturn]] void out_of_free_space() {
   fatal(Status::program("alloc", kOutOfFreeSpace));
 }
 
@@ -60,13 +59,18 @@ void connect(int number, int fd) {
   unit.fd = fd;
 }
 
+void connect_input(int number, int fd) {
+  connect(number, fd);
+  if (!g_units[number].input.emplace(fd).allocated()) out_of_free_space();
+}
+
 // Names the unit for reports; fails for names the system cannot take.
-Status name_unit(int number, const std::string& name) {
+Status name_unit(int number, std::string_view name) {
   Unit& unit = g_units[number];
   unit.named = true;
   unit.name = name;
   if (name.empty()) return Status::program("open", kNullFileName);
-  if (name.find('\0') != std::string::npos) {
+  if (name.find('\0') != std::string_view::npos) {
     return Status::program("open", kNulInFileName);
   }
   return Status();
@@ -98,6 +102,7 @@ void publish_output(int number, int fd, OutputStream::Buffering buffering,
                     bool replaces_file = false) {
   Unit& unit = g_units[number];
   unit.output.emplace(fd, block_size_of(fd), buffering, replaces_file);
+  if (!unit.output->allocated()) out_of_free_space();
   g_signal_outputs[number].store(&*unit.output);
 }
 
@@ -150,36 +155,33 @@ void close_units_from_signal() noexcept {
 
 void start_run() {
   install_signal_handlers(close_units_from_signal);
-  std::set_new_handler(out_of_free_space);
   const int input_fd = standard_descriptor(STDIN_FILENO);
   const int output_fd = standard_descriptor(STDOUT_FILENO);
   connect(kErrorUnit, standard_descriptor(STDERR_FILENO));
-  connect(kInputUnit, input_fd);
-  g_units[kInputUnit].input.emplace(input_fd);
+  connect_input(kInputUnit, input_fd);
   connect(kOutputUnit, output_fd);
   publish_output(
       kOutputUnit, output_fd,
       ::isatty(output_fd) == 1 ? OutputStream::Buffering::kLine : OutputStream::Buffering::kFull);
 }
 
-void open_existing(int number, const std::string& name) {
+void open_existing(int number, std::string_view name) {
   g_statement.unit = number;
   if (Status status = name_unit(number, name); !status.ok()) fatal(status);
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(name.data(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fatal(Status::system("open", errno));
-  connect(number, fd);
-  g_units[number].input.emplace(fd);
+  connect_input(number, fd);
 }
 
-void open_or_create(int number, const std::string& name) {
+void open_or_create(int number, std::string_view name) {
   g_statement.unit = number;
   if (Status status = name_unit(number, name); !status.ok()) fatal(status);
   Unit& unit = g_units[number];
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = ::open(name.data(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int open_error = errno;
     struct stat file {};
-    const bool exists = ::stat(name.c_str(), &file) == 0;
+    const bool exists = ::stat(name.data(), &file) == 0;
     if (exists && is_an_input(file)) fatal(Status::program("open", kOutputIsInput));
     if (!exists || (open_error != EACCES && open_error != EPERM && open_error != EROFS)) {
       fatal(Status::system("open", open_error));

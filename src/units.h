@@ -6,7 +6,6 @@
 // (abnormal_end.h).
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "streams.h"
@@ -27,12 +26,13 @@ inline constexpr std::string_view kListDirectedFormat = "list io";
 // handlers. Called once, before anything else of the run.
 void start_run();
 
-// Opens a named file on unit 2 or 3 for reading; the file must exist.
-void open_existing(int unit, const std::string& name);
+// Opens a named file on unit 2 or 3 for reading; the file must exist. The
+// name's text is followed by a NUL, and names the unit until the run ends.
+void open_existing(int unit, std::string_view name);
 // Opens a named file on unit 4 for writing, creating it when it is missing.
 // An existing file is emptied only by the first write; a regular one is
 // locked until the run ends, so that a second run on it waits.
-void open_or_create(int unit, const std::string& name);
+void open_or_create(int unit, std::string_view name);
 
 // What a read statement does when it meets the end of its file.
 enum class AtEndOfFile { kFatal, kReturnFalse };

@@ -119,6 +119,12 @@ TEST(ListRead, IncomprehensibleInputAndTheEndOfTheFile) {
 // ---------------------------------------------------------------------------
 // Writing
 
+std::string list_line(const std::vector<ListItem>& items) {
+  ListText text;
+  write_list(items.data(), items.size(), &text);
+  return std::string(text.view());
+}
+
 TEST(ListWrite, RealItems) {
   const struct {
     float value;
@@ -143,17 +149,8 @@ TEST(ListWrite, RealItems) {
                {-kInfinity, " -INF"},
                {kNaN, "  NAN"}};
   for (const auto& c : cases) {
-    const ListItem item = c.value;
-    std::string text;
-    write_list(&item, 1, &text);
-    EXPECT_EQ(text, c.text + std::string("\n")) << c.value;
+    EXPECT_EQ(list_line({c.value}), c.text + std::string("\n")) << c.value;
   }
-}
-
-std::string list_line(const std::vector<ListItem>& items) {
-  std::string text;
-  write_list(items.data(), items.size(), &text);
-  return text;
 }
 
 // A line is ended before an item that would take it to 80 characters:

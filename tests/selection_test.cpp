@@ -41,7 +41,7 @@ std::unique_ptr<StarTable> table_of(const std::vector<Star>& stars) {
 
 // The program's search must agree with the plain scan in every bit.
 testing::AssertionResult same_as_plain(const StarTable& table, float xs, float ys) {
-  const Nearest fast = std::make_unique<StarGrid>(table)->find_nearest(xs, ys);
+  const Nearest fast = std::make_unique<StarGrid>()->build(table).find_nearest(xs, ys);
   const Nearest plain = find_nearest_plain(table, xs, ys);
   if (bits_of(fast.distance) == bits_of(plain.distance) && fast.index == plain.index) {
     return testing::AssertionSuccess();
