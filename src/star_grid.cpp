@@ -19,9 +19,12 @@ bool on_grid(float x, float y) {
 // The cell column (or row) of a coordinate. Any numbering that keeps the
 // order of the coordinates finds every star in the cells between those of
 // the position's bounds; truncation only makes the cell at zero twice as
-// wide.
+// wide. A float is scaled by the power of two exactly, as a double is.
 int64_t cell_of(double coordinate) {
   return static_cast<int64_t>(coordinate / kCellWidth);
+}
+int64_t cell_of(float coordinate) {
+  return static_cast<int64_t>(coordinate * static_cast<float>(1 / kCellWidth));
 }
 
 // The distance as the program measures it: single-precision offsets, their
@@ -35,52 +38,42 @@ float distance_of(float x, float y, float xs, float ys) {
 }  // namespace
 
 size_t StarGrid::slot_of(int64_t cell_x, int64_t cell_y) const {
-  const uint64_t hash = static_cast<uint64_t>(cell_x) * 0x9E3779B97F4A7C15u ^
-                        static_cast<uint64_t>(cell_y) * 0xC2B2AE3D27D4EB4Fu;
-  return static_cast<size_t>((hash * 0xFF51AFD7ED558CCDu) >> shift_);
+  const uint64_t key =
+      static_cast<uint64_t>(cell_x) * 0x9E3779B97F4A7C15u + static_cast<uint64_t>(cell_y);
+  return static_cast<size_t>((key * 0xFF51AFD7ED558CCDu) >> shift_);
 }
 
 const StarGrid& StarGrid::build(const StarTable& table) {
   table_ = &table;
-  far_count_ = 0;
   const int32_t count = table.count;
   int bits = 4;
-  while (bits < kMostSlotBits && (int64_t{1} << bits) < int64_t{count} / 2) ++bits;
+  while (bits < kMostSlotBits && (int64_t{1} << bits) < int64_t{count} / 8) ++bits;
   shift_ = 64 - bits;
-  const size_t slot_count = size_t{1} << bits;
+  far_slot_ = size_t{1} << bits;
 
-  // First each slot's size, counted in the slot after it, then where each
-  // slot starts. A star off the grid, or whose coordinates are not numbers,
-  // goes in no slot.
-  std::fill(start_, start_ + slot_count + 1, 0);
+  // Each slot's size, counted two places after it; summed, where each slot
+  // starts, one place after it; then, as each star is put in its slot, that
+  // place moves on to where the next slot starts.
+  std::fill(start_, start_ + far_slot_ + 3, 0);
   for (int32_t j = 0; j < count; ++j) {
     const float x = table.x[j];
     const float y = table.y[j];
-    slot_of_star_[j] = kNowhere;
-    if (!on_grid(x, y)) {
-      far_stars_[far_count_++] = j;
-      continue;
-    }
-    slot_of_star_[j] = static_cast<uint32_t>(slot_of(cell_of(x), cell_of(y)));
-    ++start_[slot_of_star_[j] + 1];
+    slot_of_star_[j] = on_grid(x, y) ? static_cast<uint32_t>(slot_of(cell_of(x), cell_of(y)))
+                                     : static_cast<uint32_t>(far_slot_);
+    ++start_[slot_of_star_[j] + 2];
   }
-  std::partial_sum(start_, start_ + slot_count + 1, start_);
-  // Then the stars into their slots, in file order. start_[s] runs up to
-  // where slot s + 1 starts, and is put back afterwards.
+  std::partial_sum(start_, start_ + far_slot_ + 3, start_);
   for (int32_t j = 0; j < count; ++j) {
-    if (slot_of_star_[j] == kNowhere) continue;
-    const uint32_t at = start_[slot_of_star_[j]]++;
+    const uint32_t at = start_[slot_of_star_[j] + 1]++;
     x_[at] = table.x[j];
     y_[at] = table.y[j];
     index_[at] = j;
   }
-  std::copy_backward(start_, start_ + slot_count, start_ + slot_count + 1);
-  start_[0] = 0;
   return *this;
 }
 
-void StarGrid::search(int32_t begin, int32_t end, float xs, float ys, Nearest* nearest) const {
-  for (int32_t k = begin; k < end; ++k) {
+void StarGrid::search(size_t slot, float xs, float ys, Nearest* nearest) const {
+  for (uint32_t k = start_[slot]; k < start_[slot + 1]; ++k) {
     const float distance = distance_of(x_[k], y_[k], xs, ys);
     // The earlier star wins a tie, wherever the two were found.
     if (distance < nearest->distance ||
@@ -94,11 +87,7 @@ Nearest StarGrid::find_nearest(float xs, float ys) const {
   Nearest nearest{kSearchStart, -1};
   // A position that is not finite is near no star.
   if (!std::isfinite(xs) || !std::isfinite(ys)) return nearest;
-  for (int32_t f = 0; f < far_count_; ++f) {
-    const int32_t j = far_stars_[f];
-    const float distance = distance_of(table_->x[j], table_->y[j], xs, ys);
-    if (distance < nearest.distance) nearest = {distance, j};
-  }
+  search(far_slot_, xs, ys, &nearest);
   // Off the grid, every grid star differs from the position by at least the
   // spacing of floats just below kGridBound, 2^36, in one coordinate.
   if (!on_grid(xs, ys)) return nearest;
@@ -111,9 +100,7 @@ Nearest StarGrid::find_nearest(float xs, float ys) const {
   const int64_t last_y = cell_of(static_cast<double>(ys) + kSearchStart);
   for (int64_t cell_y = first_y; cell_y <= last_y; ++cell_y) {
     for (int64_t cell_x = first_x; cell_x <= last_x; ++cell_x) {
-      const size_t slot = slot_of(cell_x, cell_y);
-      search(static_cast<int32_t>(start_[slot]), static_cast<int32_t>(start_[slot + 1]), xs, ys,
-             &nearest);
+      search(slot_of(cell_x, cell_y), xs, ys, &nearest);
     }
   }
   return nearest;
