@@ -44,12 +44,12 @@ __attribute__((noinline)) void write_by_c_library(const starmark::StarTable& tab
                                                   std::string* text) {
   for (int record = 0; record < kRecords; ++record) {
     const int j = star_of_record(table, record);
-    write_real_field(table.x[j], 9, 2, text);
-    write_real_field(table.y[j], 9, 2, text);
-    write_real_field(table.amag[j], 9, 3, text);
-    write_real_field(table.a[j], 9, 3, text);
-    write_real_field(table.b[j], 9, 3, text);
-    write_real_field(table.c[j], 9, 3, text);
+    write_real_field(table.records[j].x, 9, 2, text);
+    write_real_field(table.records[j].y, 9, 2, text);
+    write_real_field(table.records[j].amag, 9, 3, text);
+    write_real_field(table.records[j].a, 9, 3, text);
+    write_real_field(table.records[j].b, 9, 3, text);
+    write_real_field(table.records[j].c, 9, 3, text);
   }
 }
 
@@ -58,12 +58,12 @@ __attribute__((noinline)) void write_exactly(const starmark::StarTable& table, s
   char* field = text->data();
   for (int record = 0; record < kRecords; ++record) {
     const int j = star_of_record(table, record);
-    starmark::write_fixed_field(table.x[j], 9, 2, field);
-    starmark::write_fixed_field(table.y[j], 9, 2, field + 9);
-    starmark::write_fixed_field(table.amag[j], 9, 3, field + 18);
-    starmark::write_fixed_field(table.a[j], 9, 3, field + 27);
-    starmark::write_fixed_field(table.b[j], 9, 3, field + 36);
-    starmark::write_fixed_field(table.c[j], 9, 3, field + 45);
+    starmark::write_fixed_field(table.records[j].x, 9, 2, field);
+    starmark::write_fixed_field(table.records[j].y, 9, 2, field + 9);
+    starmark::write_fixed_field(table.records[j].amag, 9, 3, field + 18);
+    starmark::write_fixed_field(table.records[j].a, 9, 3, field + 27);
+    starmark::write_fixed_field(table.records[j].b, 9, 3, field + 36);
+    starmark::write_fixed_field(table.records[j].c, 9, 3, field + 45);
     field += kRealColumns;
   }
 }

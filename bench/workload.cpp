@@ -197,13 +197,13 @@ void fill_table(const Workload& workload, starmark::StarTable* table) {
   table->count = static_cast<int32_t>(workload.stars.size());
   for (size_t j = 0; j < workload.stars.size(); ++j) {
     const BenchStar& star = workload.stars[j];
-    table->n[j] = star.n;
-    table->x[j] = pixels(star.x);
-    table->y[j] = pixels(star.y);
-    table->amag[j] = static_cast<float>(star.amag / 1000.0);
-    table->a[j] = static_cast<float>(star.a / 1000.0);
-    table->b[j] = static_cast<float>(star.b / 1000.0);
-    table->c[j] = static_cast<float>(star.c / 1000.0);
+    table->records[j] = {star.n,
+                         pixels(star.x),
+                         pixels(star.y),
+                         static_cast<float>(star.amag / 1000.0),
+                         static_cast<float>(star.a / 1000.0),
+                         static_cast<float>(star.b / 1000.0),
+                         static_cast<float>(star.c / 1000.0)};
   }
 }
 

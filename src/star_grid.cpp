@@ -56,8 +56,8 @@ const StarGrid& StarGrid::build(const StarTable& table) {
   // place moves on to where the next slot starts.
   std::fill(start_, start_ + far_slot_ + 3, 0);
   for (int32_t j = 0; j < count; ++j) {
-    const float x = table.x[j];
-    const float y = table.y[j];
+    const float x = table.records[j].x;
+    const float y = table.records[j].y;
     slot_of_star_[j] = on_grid(x, y) ? static_cast<uint32_t>(slot_of(cell_of(x), cell_of(y)))
                                      : static_cast<uint32_t>(far_slot_);
     ++start_[slot_of_star_[j] + 2];
@@ -65,8 +65,8 @@ const StarGrid& StarGrid::build(const StarTable& table) {
   std::partial_sum(start_, start_ + far_slot_ + 3, start_);
   for (int32_t j = 0; j < count; ++j) {
     const uint32_t at = start_[slot_of_star_[j] + 1]++;
-    x_[at] = table.x[j];
-    y_[at] = table.y[j];
+    x_[at] = table.records[j].x;
+    y_[at] = table.records[j].y;
     index_[at] = j;
   }
   return *this;

@@ -21,9 +21,8 @@ void write_header_line(const HeaderLine& line, bool empty_line_after) {
 }
 
 void write_capacity_line(const StarTable& table) {
-  const int32_t last = table.count - 1;
-  const ListItem items[] = {table.count,      table.n[last], table.x[last], table.y[last],
-                            table.amag[last], table.a[last], table.b[last], table.c[last]};
+  const StarRecord& last = table.records[table.count - 1];
+  const ListItem items[] = {table.count, last.n, last.x, last.y, last.amag, last.a, last.b, last.c};
   ListText text;
   write_list(items, std::size(items), &text);
   write_statement(kOutputUnit, kListDirectedFormat, text.view());
@@ -50,26 +49,17 @@ void copy_header() {
 
 void load_star_table(StarTable* table) {
   table->count = 0;
-  const auto store = [table](const StarRecord& record) {
-    const int32_t j = table->count++;
-    table->n[j] = record.n;
-    table->x[j] = record.x;
-    table->y[j] = record.y;
-    table->amag[j] = record.amag;
-    table->a[j] = record.a;
-    table->b[j] = record.b;
-    table->c[j] = record.c;
-  };
   // A record in the written form that the stream holds whole cannot fail nor
   // meet the end of the file, and leaves the statement's state as it was:
   // one statement takes all such records in a row, then one more record.
-  for (StarRecord record; table->count < kMaxStars; store(record)) {
+  for (; table->count < kMaxStars; ++table->count) {
     const bool read = read_statement(
         kStarListUnit, kRecordFormat, AtEndOfFile::kReturnFalse, [&](InputStream& input) {
-          while (table->count < kMaxStars - 1 && read_buffered_written_record(input, &record)) {
-            store(record);
+          while (table->count < kMaxStars - 1 &&
+                 read_buffered_written_record(input, &table->records[table->count])) {
+            ++table->count;
           }
-          return read_star_record(input, &record);
+          return read_star_record(input, &table->records[table->count]);
         });
     if (!read) return;
   }
@@ -77,10 +67,8 @@ void load_star_table(StarTable* table) {
 }
 
 void write_star_record(const StarTable& table, int32_t index) {
-  const StarRecord record{table.n[index], table.x[index], table.y[index], table.amag[index],
-                          table.a[index], table.b[index], table.c[index]};
   char line[kRecordLineSize];
-  format_star_record(record, line);
+  format_star_record(table.records[index], line);
   write_statement(kPsfListUnit, kRecordFormat, {line, sizeof line});
 }
 

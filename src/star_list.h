@@ -13,16 +13,11 @@ namespace starmark {
 
 inline constexpr int32_t kMaxStars = 50000;
 
-// The stars of the star list in file order, as seven parallel columns.
+// The stars of the star list in file order: the record reader fills each in
+// place.
 struct StarTable {
   int32_t count = 0;
-  alignas(64) std::array<int32_t, kMaxStars> n;
-  alignas(64) std::array<float, kMaxStars> x;
-  alignas(64) std::array<float, kMaxStars> y;
-  alignas(64) std::array<float, kMaxStars> amag;
-  alignas(64) std::array<float, kMaxStars> a;
-  alignas(64) std::array<float, kMaxStars> b;
-  alignas(64) std::array<float, kMaxStars> c;
+  StarRecord records[kMaxStars];
 };
 
 // A header line: a read fills all 80 positions, cutting a longer line and

@@ -26,9 +26,7 @@ struct Star {
 
 void fill(const std::vector<Star>& stars, StarTable* table) {
   for (size_t j = 0; j < stars.size(); ++j) {
-    table->n[j] = static_cast<int32_t>(j + 1);
-    table->x[j] = stars[j].x;
-    table->y[j] = stars[j].y;
+    table->records[j] = {static_cast<int32_t>(j + 1), stars[j].x, stars[j].y, 0, 0, 0, 0};
   }
   table->count = static_cast<int32_t>(stars.size());
 }
