@@ -64,17 +64,15 @@ const StarGrid& StarGrid::build(const StarTable& table) {
   }
   std::partial_sum(start_, start_ + far_slot_ + 3, start_);
   for (int32_t j = 0; j < count; ++j) {
-    const uint32_t at = start_[slot_of_star_[j] + 1]++;
-    x_[at] = table.records[j].x;
-    y_[at] = table.records[j].y;
-    index_[at] = j;
+    index_[start_[slot_of_star_[j] + 1]++] = j;
   }
   return *this;
 }
 
 void StarGrid::search(size_t slot, float xs, float ys, Nearest* nearest) const {
   for (uint32_t k = start_[slot]; k < start_[slot + 1]; ++k) {
-    const float distance = distance_of(x_[k], y_[k], xs, ys);
+    const StarRecord& star = table_->records[index_[k]];
+    const float distance = distance_of(star.x, star.y, xs, ys);
     // The earlier star wins a tie, wherever the two were found.
     if (distance < nearest->distance ||
         (distance == nearest->distance && index_[k] < nearest->index)) {

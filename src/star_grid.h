@@ -62,8 +62,6 @@ class StarGrid {
   // The stars of the slots in slot order, file order within a slot: slot s
   // holds stars start_[s] to start_[s + 1] - 1.
   uint32_t start_[kMostSlots + 3];
-  float x_[kMaxStars];
-  float y_[kMaxStars];
   int32_t index_[kMaxStars];          // in the table
   uint32_t slot_of_star_[kMaxStars];  // while the grid is built
 };
