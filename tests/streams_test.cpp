@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +11,6 @@
 #include <cstdio>
 #include <string>
 #include <thread>
-
-#include "text_input.h"
 
 namespace starmark {
 namespace {
@@ -76,34 +73,6 @@ TEST(OutputStream, ReplacesTheFileAtItsFirstWriteWithWholeLines) {
   EXPECT_EQ(file_text(untouched.fd()), "earlier\n");
 }
 
-// A write that falls short at a file size limit: the file is cut back to its
-// last whole line, whether the limit's signal is ignored (the failure is
-// reported) or ends the process.
-TEST(OutputStream, ShortWriteIsCutBackToTheLastWholeLine) {
-  for (const bool signal_ignored : {true, false}) {
-    TempFile file(std::string(100, '#'));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      const rlimit limit{20, 20};
-      setrlimit(RLIMIT_FSIZE, &limit);
-      std::signal(SIGXFSZ, signal_ignored ? SIG_IGN : SIG_DFL);
-      OutputStream output(file.fd(), 64, OutputStream::Buffering::kWholeLines, true);
-      for (int line = 0; line < 5; ++line) (void)output.write_line("0123456789\n", "write");
-      const Status status = output.flush("close");
-      _exit(status.message() == "close: File too large" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (signal_ignored) {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    } else {
-      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
-    }
-    EXPECT_EQ(file_text(file.fd()), "0123456789\n") << "signal ignored: " << signal_ignored;
-  }
-}
-
 OutputStream* g_stream_of_handler = nullptr;
 
 extern "C" void flush_and_end(int) {
@@ -153,17 +122,6 @@ TEST(OutputStream, LineCrossingABlockSurvivesASignalDuringTheBlock) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(received.size(), lines * line.size());
   EXPECT_EQ(received.back(), '\n');
-}
-
-// Every byte once, then the end of the file, which stays.
-TEST(InputStream, EndsAfterTheLastByte) {
-  TextInput input_text("ab");
-  InputStream& input = input_text.stream();
-  EXPECT_EQ(input.get(), 'a');
-  EXPECT_EQ(input.peek(), 'b');
-  EXPECT_EQ(input.get(), 'b');
-  EXPECT_EQ(input.get(), InputStream::kEndOfFile);
-  EXPECT_EQ(input.peek(), InputStream::kEndOfFile);
 }
 
 }  // namespace
