@@ -24,37 +24,27 @@ struct Star {
   float y;
 };
 
-void fill(const std::vector<Star>& stars, StarTable* table) {
+std::unique_ptr<StarTable> table_of(const std::vector<Star>& stars) {
+  auto table = std::make_unique<StarTable>();
   for (size_t j = 0; j < stars.size(); ++j) {
     table->n[j] = static_cast<int32_t>(j + 1);
     table->x[j] = stars[j].x;
     table->y[j] = stars[j].y;
   }
   table->count = static_cast<int32_t>(stars.size());
-}
-
-std::unique_ptr<StarTable> table_of(const std::vector<Star>& stars) {
-  auto table = std::make_unique<StarTable>();
-  fill(stars, table.get());
   return table;
 }
 
-// The program's search must agree with the plain scan in every bit.
-testing::AssertionResult same_as_plain(const StarTable& table, float xs, float ys) {
+// The plain scan's nearest star; the program's search must agree with it in
+// every bit.
+Nearest nearest_checked(const StarTable& table, float xs, float ys) {
   const Nearest fast = std::make_unique<StarGrid>()->build(table).find_nearest(xs, ys);
   const Nearest plain = find_nearest_plain(table, xs, ys);
-  if (bits_of(fast.distance) == bits_of(plain.distance) && fast.index == plain.index) {
-    return testing::AssertionSuccess();
-  }
-  return testing::AssertionFailure()
-         << std::setprecision(9) << "table of " << table.count << ", position (" << xs << ", " << ys
-         << "): the grid gives star " << fast.index << " at " << fast.distance
-         << ", find_nearest_plain star " << plain.index << " at " << plain.distance;
-}
-
-Nearest nearest_checked(const StarTable& table, float xs, float ys) {
-  EXPECT_TRUE(same_as_plain(table, xs, ys));
-  return find_nearest_plain(table, xs, ys);
+  EXPECT_TRUE(bits_of(fast.distance) == bits_of(plain.distance) && fast.index == plain.index)
+      << std::setprecision(9) << "table of " << table.count << ", position (" << xs << ", " << ys
+      << "): the grid gives star " << fast.index << " at " << fast.distance
+      << ", find_nearest_plain star " << plain.index << " at " << plain.distance;
+  return plain;
 }
 
 // Star `first` before star `second`, at the same rounded distance, alone or
@@ -203,7 +193,6 @@ Star random_position(std::mt19937_64& random) {
 TEST(Selection, RandomTablesMatchThePlainScan) {
   std::mt19937_64 random(977);
   const size_t sizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15, 16, 17, 31, 33, 64, 65, 257};
-  auto table = std::make_unique<StarTable>();
   for (int trial = 0; trial < 4000 && !HasFailure(); ++trial) {
     const size_t size = trial % 2 == 0 ? sizes[trial / 2 % std::size(sizes)] : random() % 2000;
     const Star position = random_position(random);
@@ -211,7 +200,7 @@ TEST(Selection, RandomTablesMatchThePlainScan) {
     std::vector<Star> stars;
     while (stars.size() < size)
       stars.push_back(random_star(random, stars, position.x, position.y, ring));
-    fill(stars, table.get());
+    const std::unique_ptr<StarTable> table = table_of(stars);
     for (int probe = 0; probe < 8; ++probe) {
       // The table's own position, or one right at or near one of its stars.
       Star at = position;
@@ -219,7 +208,7 @@ TEST(Selection, RandomTablesMatchThePlainScan) {
         at = stars[random() % size];
         at.x += probe % 2 ? 0.0f : std::uniform_real_distribution<float>(-2.0f, 2.0f)(random);
       }
-      EXPECT_TRUE(same_as_plain(*table, at.x, at.y));
+      nearest_checked(*table, at.x, at.y);
     }
   }
 }
