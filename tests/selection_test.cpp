@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <iomanip>
 #include <iterator>
 #include <limits>
@@ -45,45 +44,6 @@ Nearest nearest_checked(const StarTable& table, float xs, float ys) {
       << "): the grid gives star " << fast.index << " at " << fast.distance
       << ", find_nearest_plain star " << plain.index << " at " << plain.distance;
   return plain;
-}
-
-// Star `first` before star `second`, at the same rounded distance, alone or
-// among farther stars before, between and after them: the earlier one wins.
-void expect_earlier_wins(Star first, Star second, Star position) {
-  const Star farther = {position.x + 4.0f, position.y + 2.0f};
-  const struct {
-    std::vector<Star> stars;
-    int32_t index;
-  } tables[] = {{{first, second}, 0}, {{farther, first, farther, second, farther}, 1}};
-  for (const auto& table : tables) {
-    EXPECT_EQ(nearest_checked(*table_of(table.stars), position.x, position.y).index, table.index);
-  }
-}
-
-TEST(Selection, EqualDistancesGoToTheEarlierStar) {
-  const float d = std::numeric_limits<float>::denorm_min();
-  const struct {
-    Star position, a, b;
-  } pairs[] = {{{50, 50}, {51, 51}, {51, 51}},
-               {{50, 50}, {51, 51}, {49, 49}},
-               {{50, 50}, {51, 51}, {49, 51}},
-               {{50, 50}, {51, 51}, {51, 49}},
-               // Only the rounding makes these distances equal: their squares
-               // are 1 and 1 + 1e-8, 1 and just below 1, 9 and 8 subnormal
-               // steps squared, single-precision squares two steps apart (4 -
-               // 2^-21 and 4) and two subnormal steps apart.
-               {{0, 0}, {1.0f, 0.0f}, {1.0f, 1e-4f}},
-               {{0, 0}, {1.0f, 0.0f}, {1.0f - 0x1p-24f, 3.06e-4f}},
-               {{0, 0}, {3 * d, 0.0f}, {2 * d, 2 * d}},
-               {{0, 0}, {-0x1.b49196p+0f, -0x1.0b7ddap+0f}, {0x1.5e7116p+0f, 0x1.754686p+0f}},
-               {{0, 0}, {0x1.82p-68f, 0x1.95p-67f}, {0x1.a04p-69f, 0x1.b4666ap-67f}}};
-  for (const auto& pair : pairs) {
-    const Star at = pair.position;
-    ASSERT_EQ(bits_of(find_nearest_plain(*table_of({pair.a}), at.x, at.y).distance),
-              bits_of(find_nearest_plain(*table_of({pair.b}), at.x, at.y).distance));
-    expect_earlier_wins(pair.a, pair.b, at);
-    expect_earlier_wins(pair.b, pair.a, at);
-  }
 }
 
 // The nearest star, at the limits of the distance, among stars and at
@@ -190,6 +150,9 @@ Star random_position(std::mt19937_64& random) {
   }
 }
 
+// Repeated, mirrored and ring stars tie, and stars a few steps off or at
+// tiny and subnormal offsets tie only once their distances are rounded: the
+// plain scan gives every tie to the earlier star, so must the search.
 TEST(Selection, RandomTablesMatchThePlainScan) {
   std::mt19937_64 random(977);
   const size_t sizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 11, 12, 13, 15, 16, 17, 31, 33, 64, 65, 257};
