@@ -207,15 +207,9 @@ struct TempFolder {
     fs::permissions(pattern, fs::perms(0711));  // the unprivileged run passes through
     return fs::path(pattern);
   }();
+  // The modes that cases set leave every folder open to its owner.
   ~TempFolder() {
-    // First opens to its owner all that a run left closed, but no symbolic
-    // link's target.
-    constexpr auto kAdd = fs::perm_options::add | fs::perm_options::nofollow;
     std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(path, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-      fs::permissions(it->path(), fs::perms::owner_all, kAdd, ignored);
-    }
     fs::remove_all(path, ignored);
   }
 };

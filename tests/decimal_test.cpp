@@ -107,9 +107,8 @@ TEST(DecimalConversion, RandomDecimalsMatchTheOracleBitForBit) {
     ASSERT_TRUE(read_real_field(field, implied_decimals, values).ok()) << field;
     EXPECT_EQ(bits_of(values[0]), bits_of(*oracle::real_field_value(field, implied_decimals)))
         << "field \"" << field << "\" with " << implied_decimals << " implied decimals";
-    TextInput input_text(text + " 0\n");
-    InputStream& input = input_text.stream();
-    ASSERT_TRUE(read_list_reals(input, values, 2).ok()) << text;
+    TextInput input(text + " 0\n");
+    ASSERT_TRUE(read_list_reals(input.stream(), values, 2).ok()) << text;
     EXPECT_EQ(bits_of(values[0]), bits_of(oracle::split_number(text)->value())) << text;
   }
 }

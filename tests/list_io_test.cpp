@@ -32,24 +32,21 @@ Status read_position(InputStream& input, float (&values)[2]) {
 // Reading
 
 // The forms of numbers at large are compared with the number oracle in
-// decimal_test.cpp; these are the rules of the list around them.
+// decimal_test.cpp; these are the rules of the list around them. The case
+// folders hold the plainest forms: blanks and commas between the values, a
+// null first value, a slash, a repeat count, a second value on the next
+// line, a last line without a line feed, and the failures of a letter, a
+// zero or signed repeat count and a too large exponent.
 TEST(ListRead, ValuesNullsSlashesAndRepeats) {
   const struct {
     const char* text;
     float xs;
     float ys;
-  } cases[] = {{"12.5 100\n", 12.5f, 100.0f},
-               {"12.5,100\n", 12.5f, 100.0f},
-               {"12.5 , 100\n", 12.5f, 100.0f},
-               {"\t12.5\t100\n", 12.5f, 100.0f},
-               {"  12.5\n\n\n   100\n", 12.5f, 100.0f},
-               {",5\n", kFirstBefore, 5.0f},
+  } cases[] = {{"\t12.5\t100\n", 12.5f, 100.0f},
                {"5,,\n", 5.0f, kSecondBefore},
                {" , , 9\n", kFirstBefore, kSecondBefore},
-               {"/\n", kFirstBefore, kSecondBefore},
                {"5/\n", 5.0f, kSecondBefore},
                {"5 / 6\n", 5.0f, kSecondBefore},
-               {"2*4.5\n", 4.5f, 4.5f},
                {"11*100.5 3\n", 100.5f, 100.5f},
                {"2*-3\n", -3.0f, -3.0f},
                {"1*4.5 6\n", 4.5f, 6.0f},
@@ -65,7 +62,6 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
                {"1 2 zzz 1e999999999 *\n", 1.0f, 2.0f},
                {"1 2\r\n", 1.0f, 2.0f},
                // The end of the file ends a last line as a line feed would.
-               {"1 2", 1.0f, 2.0f},
                {"1\n2", 1.0f, 2.0f},
                {"1 2 \t", 1.0f, 2.0f},
                {"1 2,", 1.0f, 2.0f},
@@ -73,13 +69,12 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
                {"1 2 x", 1.0f, 2.0f}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    TextInput input_text(c.text);
-    InputStream& input = input_text.stream();
+    TextInput text(c.text);
     float values[2];
-    ASSERT_TRUE(read_position(input, values).ok());
+    ASSERT_TRUE(read_position(text.stream(), values).ok());
     EXPECT_EQ(bits_of(values[0]), bits_of(c.xs)) << values[0];
     EXPECT_EQ(bits_of(values[1]), bits_of(c.ys)) << values[1];
-    EXPECT_TRUE(read_position(input, values).end_of_file());
+    EXPECT_TRUE(read_position(text.stream(), values).end_of_file());
   }
 }
 
@@ -87,32 +82,28 @@ TEST(ListRead, IncomprehensibleInputAndTheEndOfTheFile) {
   const struct {
     const char* text;
     const char* message;
-  } cases[] = {{"abc 1\n", "invalid number"},         {"1.5abc 2\n", "invalid number"},
-               {"1\r\n", "invalid number"},           {"1 \r2\n", "invalid number"},
-               {"\r1 2\n", "invalid number"},         {"1\xb0 2\n", "invalid number"},
-               {"\xe9 1 2\n", "invalid number"},      {". 1\n", "invalid number"},
-               {"- 1 2\n", "invalid number"},         {"E5 1\n", "invalid number"},
-               {"1e100000000 2\n", "exponent field"}, {"1e 2\n", "exponent field"},
-               {"1e+ 2\n", "exponent field"},         {"1+ 2\n", "exponent field"},
-               {"1 2d\n", "exponent field"},          {"0*5 1\n", "bad repetition count"},
-               {"*5 1\n", "bad repetition count"},    {"-2*5\n", "bad repetition count"},
-               {"+2*5\n", "bad repetition count"},    {"1 *\n", "bad repetition count"},
-               {"-*4\n", "bad repetition count"},     {"+*4\n", "bad repetition count"},
+  } cases[] = {{"abc 1\n", "invalid number"},      {"1\r\n", "invalid number"},
+               {"1 \r2\n", "invalid number"},      {"\r1 2\n", "invalid number"},
+               {"1\xb0 2\n", "invalid number"},    {"\xe9 1 2\n", "invalid number"},
+               {". 1\n", "invalid number"},        {"- 1 2\n", "invalid number"},
+               {"E5 1\n", "invalid number"},       {"1e 2\n", "exponent field"},
+               {"1e+ 2\n", "exponent field"},      {"1+ 2\n", "exponent field"},
+               {"1 2d\n", "exponent field"},       {"*5 1\n", "bad repetition count"},
+               {"-2*5\n", "bad repetition count"}, {"+2*5\n", "bad repetition count"},
+               {"1 *\n", "bad repetition count"},  {"+*4\n", "bad repetition count"},
                {"1 -*\n", "bad repetition count"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    TextInput input_text(c.text);
-    InputStream& input = input_text.stream();
+    TextInput text(c.text);
     float values[2];
-    const Status status = read_position(input, values);
-    EXPECT_EQ(status.message(), c.message + std::string(": incomprehensible list input"));
+    EXPECT_EQ(read_position(text.stream(), values).message(),
+              c.message + std::string(": incomprehensible list input"));
   }
   // No second value before the end of the file.
   for (const char* text : {"", " \n\n \t\n", "1\n", "1"}) {
-    TextInput input_text(text);
-    InputStream& input = input_text.stream();
+    TextInput input(text);
     float values[2];
-    EXPECT_TRUE(read_position(input, values).end_of_file()) << text;
+    EXPECT_TRUE(read_position(input.stream(), values).end_of_file()) << text;
   }
 }
 
