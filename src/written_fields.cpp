@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "written_vector.h"
-
 namespace starmark {
 
 namespace {

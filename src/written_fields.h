@@ -11,7 +11,7 @@
 // takes the general reader (star_record.h).
 //
 // This is the portable twin; x86-64 reads the same form with vectors
-// (written_vector.h). With the words alone the record reader takes 18.0 M
+// (written_vector.cpp). With the words alone the record reader takes 18.0 M
 // instructions of the largest run's 25.3 M (bench/: 50,000 stars); the whole
 // run took 128 M with the general reader alone.
 #pragma once
@@ -25,8 +25,16 @@ namespace starmark {
 // machine whose words do not hold the bytes in memory order.
 bool read_written_words(const char* columns, StarRecord* record);
 
-// The same by the machine's fastest way: the vectors where there are, else
-// the words.
+// The same on x86-64 with SSE2 vectors (written_vector.cpp), but false for a
+// record with a full-width real; defined only where kWrittenVector holds.
+#if defined(__x86_64__) && defined(__SSE2__)
+inline constexpr bool kWrittenVector = true;
+#else
+inline constexpr bool kWrittenVector = false;
+#endif
+bool read_written_vector(const char* columns, StarRecord* record);
+
+// The record by the machine's fastest way: the vectors, else the words.
 bool read_written_record(const char* columns, StarRecord* record);
 
 }  // namespace starmark

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "record_model.h"
-#include "written_vector.h"
 
 namespace starmark {
 namespace {
