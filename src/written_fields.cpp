@@ -80,7 +80,7 @@ static_assert(kRecordFields[0].width == 7 && [] {
   return true;
 }());
 
-bool read_written_record(const char* columns, StarRecord* record) {
+bool read_written_words(const char* columns, StarRecord* record) {
   static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
   // The word's bytes are the characters in memory order only on a
   // little-endian machine.
@@ -107,6 +107,14 @@ bool read_written_record(const char* columns, StarRecord* record) {
   read.n = static_cast<int32_t>(n);
   *record = read;
   return true;
+}
+
+bool read_written_record(const char* columns, StarRecord* record) {
+  // The vectors leave a full-width real to the words.
+  if constexpr (kWrittenVector) {
+    if (read_written_vector(columns, record)) return true;
+  }
+  return read_written_words(columns, record);
 }
 
 }  // namespace starmark
