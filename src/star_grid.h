@@ -9,7 +9,7 @@
 // earliest in the file wins, exactly as when every star is measured. The
 // cells are found by hashing: two cells that share a slot only cost time. On
 // the largest run (50,000 stars, 200 positions), building the grid and
-// searching every position takes 1.6 M instructions, where measuring every
+// searching every position takes 1.9 M instructions, where measuring every
 // star took 18.6 M (bench/README.md).
 //
 // Its storage is fixed, sized for a full table, so that a run that has
