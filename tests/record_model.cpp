@@ -21,8 +21,7 @@ std::string described(const char* format, size_t field, float read, float expect
 
 std::optional<float> star_field_value(std::string_view field, size_t i) {
   if (i > 0) return real_field_value(field, kRecordFields[i].decimals);
-  const std::optional<int64_t> n = integer_field_value(field);
-  return n ? std::optional<float>(static_cast<float>(*n)) : std::nullopt;
+  return integer_field_value(field);
 }
 
 std::optional<RecordMismatch> record_reads_mismatch(std::string_view text) {
