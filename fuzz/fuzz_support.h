@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <string_view>
 
 namespace starmark::fuzz {
 
@@ -20,18 +18,6 @@ namespace starmark::fuzz {
   va_end(arguments);
   std::fputc('\n', stderr);
   std::abort();
-}
-
-// Bytes with the backslash and every byte outside printable ASCII escaped,
-// so that a report shows exactly what was read.
-inline std::string escaped(std::string_view bytes) {
-  std::string text;
-  for (const char c : bytes) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
-    text += c >= ' ' && c < 0x7f && c != '\\' ? std::string(1, c) : hex;
-  }
-  return text;
 }
 
 }  // namespace starmark::fuzz

@@ -11,33 +11,19 @@
 #include "list_io.h"
 #include "text_input.h"
 
-namespace starmark::fuzz {
-namespace {
-
-void check_reads(std::string_view input) {
-  TextInput text(input);
-  InputStream& stream = text.stream();
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  starmark::TextInput text(std::string_view(reinterpret_cast<const char*>(data), size));
   float values[2] = {0.0f, 0.0f};
   for (size_t reads = 1;; ++reads) {
-    if (reads > input.size() + 1) property_failed("read %zu still succeeds", reads);
-    const Status status = read_list_reals(stream, values, 2);
+    if (reads > size + 1) starmark::fuzz::property_failed("read %zu still succeeds", reads);
+    const starmark::Status status = starmark::read_list_reals(text.stream(), values, 2);
     if (status.ok()) continue;
     const std::string message = status.message();
-    if (message != "list in: end of file" &&
-        message != "exponent field: incomprehensible list input" &&
-        message != "invalid number: incomprehensible list input" &&
-        message != "bad repetition count: incomprehensible list input") {
-      property_failed("read %zu gave \"%s\"", reads, message.c_str());
+    for (const char* known : {"list in: end of file", "exponent field: incomprehensible list input",
+                              "invalid number: incomprehensible list input",
+                              "bad repetition count: incomprehensible list input"}) {
+      if (message == known) return 0;
     }
-    return;
+    starmark::fuzz::property_failed("read %zu gave \"%s\"", reads, message.c_str());
   }
-}
-
-}  // namespace
-}  // namespace starmark::fuzz
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
-  starmark::fuzz::check_reads(input);
-  return 0;
 }

@@ -10,9 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   if (const auto mismatch = starmark::oracle::record_reads_mismatch(input)) {
-    starmark::fuzz::property_failed("record %zu, \"%s\": %s", mismatch->record,
-                                    starmark::fuzz::escaped(mismatch->line).c_str(),
-                                    mismatch->what.c_str());
+    starmark::fuzz::property_failed("%s", mismatch->c_str());
   }
   return 0;
 }

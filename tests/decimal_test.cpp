@@ -6,9 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
-#include <limits>
 #include <random>
 #include <string>
 
@@ -21,8 +19,6 @@
 namespace starmark {
 namespace {
 
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
-
 // printf's "d.ddde+XX" turned into one of the exponent forms of the files.
 std::string with_exponent_form(std::mt19937_64& random, std::string text) {
   const size_t e = text.find('e');
@@ -34,22 +30,22 @@ std::string with_exponent_form(std::mt19937_64& random, std::string text) {
   return text;
 }
 
-std::string printed(const char* format, int precision, long double value) {
+// printf's "d.ddde+XX" with `decimals` digits after the point.
+std::string printed(int decimals, long double value) {
   char text[128];
-  std::snprintf(text, sizeof text, format, precision, value);
+  std::snprintf(text, sizeof text, "%.*Le", decimals, value);
   return text;
 }
 
 // A random decimal: plain digits, or a printed float, often at or near a
 // halfway point between two floats, or between the two doubles around one.
 std::string random_decimal(std::mt19937_64& random) {
-  std::uniform_int_distribution<int> sig_digits(1, 45);
   switch (random() % 6) {
     case 0: {  // half way between two floats, printed exactly or nearly
       const float low = std::ldexp(1.0f + static_cast<float>(random() % (1 << 23)) * 0x1p-23f,
                                    static_cast<int>(random() % 120) - 20);
-      const long double half = (static_cast<long double>(low) + std::nextafter(low, kInfinity)) / 2;
-      return with_exponent_form(random, printed("%.*Le", sig_digits(random) - 1, half));
+      const long double half = (static_cast<long double>(low) + std::nextafter(low, HUGE_VALF)) / 2;
+      return with_exponent_form(random, printed(static_cast<int>(random() % 45), half));
     }
     case 1: {  // half way between the two doubles around a float half: the
                // digits after the 40th decide the float
@@ -58,28 +54,25 @@ std::string random_decimal(std::mt19937_64& random) {
                      static_cast<int>(random() % 60) - 20);
       const double step = std::nextafter(float_half, 1e300) - float_half;
       const long double half = float_half + (random() % 2 ? 0.5L : -0.25L) * step;
-      return printed("%.*Le", 38 + static_cast<int>(random() % 20), half);
+      return printed(38 + static_cast<int>(random() % 20), half);
     }
     case 2: {  // any float, subnormal and largest ones included, as printed
-      uint32_t bits = static_cast<uint32_t>(random()) & 0x7f7fffffu;
-      float value;
-      std::memcpy(&value, &bits, sizeof value);
-      return with_exponent_form(random, printed("%.*Le", 5 + random() % 13, value));
+      const float value = float_of(static_cast<uint32_t>(random()) & 0x7f7fffffu);
+      return with_exponent_form(random, printed(5 + static_cast<int>(random() % 13), value));
     }
     default: {  // digits, a point anywhere, an exponent or none
-      std::string text = (random() % 3 == 0) ? "-" : (random() % 4 == 0 ? "+" : "");
-      const size_t leading_zeros = random() % 4 == 0 ? random() % 50 : 0;
-      const size_t count = random() % 100 == 0 ? 100 + random() % 3000 : 1 + random() % 45;
-      std::string mantissa(leading_zeros, '0');
-      while (mantissa.size() < leading_zeros + count)
-        mantissa += static_cast<char>('0' + random() % 10);
-      if (random() % 4 != 0) mantissa.insert(random() % (mantissa.size() + 1), ".");
-      text += mantissa;
+      std::string text = random() % 3 == 0 ? "-" : random() % 4 == 0 ? "+" : "";
+      const size_t sign = text.size();
+      text.append(random() % 4 == 0 ? random() % 50 : 0, '0');  // leading zeros
+      for (uint64_t n = random() % 100 == 0 ? 100 + random() % 3000 : 1 + random() % 45; n > 0;
+           --n) {
+        text += static_cast<char>('0' + random() % 10);
+      }
+      if (random() % 4 != 0) text.insert(sign + random() % (text.size() - sign + 1), ".");
       if (random() % 2 == 0) {
-        const long magnitude = random() % 20 == 0 ? static_cast<long>(random() % 100000000)
-                                                  : static_cast<long>(random() % 90);
-        text += with_exponent_form(
-            random, "e" + std::string(random() % 2 ? "+" : "-") + std::to_string(magnitude));
+        const uint64_t magnitude = random() % 20 == 0 ? random() % 100000000 : random() % 90;
+        text +=
+            with_exponent_form(random, (random() % 2 ? "e+" : "e-") + std::to_string(magnitude));
       }
       return text;
     }
@@ -109,7 +102,7 @@ TEST(DecimalConversion, RandomDecimalsMatchTheOracleBitForBit) {
         << "field \"" << field << "\" with " << implied_decimals << " implied decimals";
     TextInput input(text + " 0\n");
     ASSERT_TRUE(read_list_reals(input.stream(), values, 2).ok()) << text;
-    EXPECT_EQ(bits_of(values[0]), bits_of(oracle::split_number(text)->value())) << text;
+    EXPECT_EQ(bits_of(values[0]), bits_of(*oracle::number_value(text))) << text;
   }
 }
 

@@ -4,34 +4,21 @@
 // power of ten, converted with strtod and rounded to single precision.
 #pragma once
 
-#include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 namespace starmark::oracle {
 
-// [sign] digits [. digits] [exponent]; the exponent is one of the letters E,
-// e, D or d with an optional sign, or a bare sign, then at least one digit.
-struct Number {
-  bool negative = false;
-  std::string digits;  // the mantissa's, without the point
-  bool point = false;
-  int64_t fraction_digits = 0;
-  int64_t exponent = 0;  // held near 10^15, beyond any float's reach
-
-  // The value; without a point the last `implied_decimals` digits are the
-  // fraction. +0.0 when no digit is nonzero.
-  float value(int implied_decimals = 0) const;
-};
-
-// Splits `text` by the grammar above; nullopt when it does not fit.
-std::optional<Number> split_number(std::string_view text);
+// The value of [sign] digits [. digits] [exponent], where the exponent is one
+// of the letters E, e, D or d with an optional sign, or a bare sign, then at
+// least one digit; nullopt when `text` does not fit. Without a point the last
+// `implied_decimals` digits are the fraction; +0.0 when no digit is nonzero.
+std::optional<float> number_value(std::string_view text, int implied_decimals = 0);
 
 // A fixed-column field: blanks anywhere are ignored. nullopt when the text is
 // not a number (a real field) or not [sign] digits (an integer field, of at
-// most 18 digits).
+// most 18 digits, as a float: n, which seven columns keep exact).
 std::optional<float> real_field_value(std::string_view field, int decimals);
-std::optional<int64_t> integer_field_value(std::string_view field);
+std::optional<float> integer_field_value(std::string_view field);
 
 }  // namespace starmark::oracle

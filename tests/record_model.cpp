@@ -9,56 +9,51 @@
 #include "text_input.h"
 
 namespace starmark::oracle {
-namespace {
 
-std::string described(const char* format, size_t field, float read, float expected) {
-  char text[128];
-  std::snprintf(text, sizeof text, format, field, read, expected);
-  return text;
-}
-
-}  // namespace
-
-std::optional<float> star_field_value(std::string_view field, size_t i) {
-  if (i > 0) return real_field_value(field, kRecordFields[i].decimals);
-  const std::optional<int64_t> n = integer_field_value(field);
-  return n ? std::optional<float>(static_cast<float>(*n)) : std::nullopt;
-}
-
-std::optional<RecordMismatch> record_reads_mismatch(std::string_view text) {
-  TextInput stream_text(text);
-  InputStream& stream = stream_text.stream();
+std::optional<std::string> record_reads_mismatch(std::string_view text) {
+  TextInput input(text);
   for (size_t record = 1;; ++record) {
-    std::string_view failure = text.empty() ? "fmt: end of file" : "";
-    std::array<float, 7> expected{};
+    std::string failure = text.empty() ? "fmt: end of file" : "";
+    float expected[kRecordFieldCount] = {};
     const size_t line_end = text.find('\n');
     const std::string_view line = text.substr(0, std::min(line_end, kRecordWidth));
-    for (size_t i = 0, position = 0; i < 7 && failure.empty(); ++i) {
+    for (size_t i = 0, position = 0; i < kRecordFieldCount && failure.empty(); ++i) {
       const std::string_view columns = line.substr(position, kRecordFields[i].width);
       const size_t comma = columns.find(',');
       position += comma == std::string_view::npos ? columns.size() : comma + 1;
-      const std::optional<float> value = star_field_value(columns.substr(0, comma), i);
+      const std::string_view field = columns.substr(0, comma);
+      const std::optional<float> value =
+          i == 0 ? integer_field_value(field) : real_field_value(field, kRecordFields[i].decimals);
       if (!value) failure = "fmt: read unexpected character";
       expected[i] = value.value_or(0.0f);
     }
     StarRecord read{};
-    const Status status = read_star_record(stream, &read);
+    const Status status = read_star_record(input.stream(), &read);
     const std::string message = status.ok() ? "" : status.message();
-    if (message != failure) {
-      return RecordMismatch{
-          record, std::string(line),
-          "the read gave \"" + message + "\", the model \"" + std::string(failure) + "\""};
-    }
-    if (!status.ok()) return std::nullopt;
     const float values[] = {
         static_cast<float>(read.n), read.x, read.y, read.amag, read.a, read.b, read.c};
-    for (size_t i = 0; i < 7; ++i) {
+    std::string difference;
+    if (message != failure) {
+      difference = "the read gave \"" + message + "\", the model \"" + failure + "\"";
+    }
+    for (size_t i = 0; i < kRecordFieldCount && status.ok() && difference.empty(); ++i) {
       if (bits_of(values[i]) != bits_of(expected[i])) {
-        return RecordMismatch{
-            record, std::string(line),
-            described("field %zu read %.9g, the model %.9g", i + 1, values[i], expected[i])};
+        char text[96];
+        std::snprintf(text, sizeof text, "field %zu read %.9g, the model %.9g", i + 1, values[i],
+                      expected[i]);
+        difference = text;
       }
     }
+    if (!difference.empty()) {
+      std::string escaped;
+      for (const char c : line) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(c));
+        escaped += c >= ' ' && c < 0x7f && c != '\\' ? std::string(1, c) : hex;
+      }
+      return "record " + std::to_string(record) + " \"" + escaped + "\": " + difference;
+    }
+    if (!status.ok()) return std::nullopt;
     text.remove_prefix(line_end == std::string_view::npos ? text.size() : line_end + 1);
   }
 }

@@ -7,30 +7,16 @@
 // would, and a read that starts there meets the end of the file.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "record_layout.h"
-
 namespace starmark::oracle {
 
-// The oracle's value of field `i` of a record; nullopt when it is not a
-// number of its kind. n, which seven columns keep exact, as a float.
-std::optional<float> star_field_value(std::string_view field, size_t i);
-
-// Where the record reader and the model part: which record (from 1), its line
-// and how they differ.
-struct RecordMismatch {
-  size_t record;
-  std::string line;
-  std::string what;
-};
-
 // Reads `text` with the record reader until the end of the file or a failure;
-// the first read that is not as the model says, if any.
-std::optional<RecordMismatch> record_reads_mismatch(std::string_view text);
+// the first read that is not as the model says, if any: which record (from
+// 1), its line with every byte outside printable ASCII escaped, and how they
+// differ.
+std::optional<std::string> record_reads_mismatch(std::string_view text);
 
 }  // namespace starmark::oracle
