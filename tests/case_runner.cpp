@@ -28,6 +28,7 @@
 #include <future>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -146,11 +147,9 @@ RunSetup apply_notes(const fs::path& case_folder, const fs::path& files, Files& 
     const std::vector<std::string> note = words(line);
     const auto is = [&](auto name, size_t size) { return note.size() == size && note[0] == name; };
     const fs::path path = files / (note.size() > 1 ? note[1] : "");
-    if (is("stdin", 2)) {
-      setup.first.input = note[1];
+    if (is("stdin", 2) || is("stdout", 2)) {
+      (note[0] == "stdin" ? setup.first.input : setup.first.output) = note[1];
       if (note[1] == "pipe") setup.piped = read_file(case_folder / "stdin");
-    } else if (is("stdout", 2)) {
-      setup.first.output = note[1];
     } else if (is("unprivileged", 1)) {
       setup.unprivileged = geteuid() == 0;  // only root can become another user
     } else if (is("ignore-signal", 2)) {
@@ -242,9 +241,9 @@ bool write_all(int fd, const std::string& bytes) {
 // which the feeder closes next.
 struct Feeder {
   Feeder(fs::path fifo, bool kept_open, std::string bytes, std::function<void()> act)
-      : path(std::move(fifo)), thread([=] {
+      : thread([=] {
           int fd = -1;  // the open fails until the program has the FIFO open
-          while (!ended && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+          while (!ended && (fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
             usleep(1000);
           }
           if (fd < 0 || fcntl(fd, F_SETFL, 0) != 0) return;
@@ -263,7 +262,6 @@ struct Feeder {
     thread.join();
   }
 
-  const fs::path path;
   std::atomic<bool> ended{false};
   std::promise<void> release;
   std::thread thread;  // started last, once all it uses is made
@@ -332,13 +330,11 @@ void use_as(int target, int fd) {
 // process end first or not wait within 20 s.
 void await_waiting_for_lock(pid_t second) {
   const std::string waiter = std::to_string(second);
+  const std::regex waiting(" -> FLOCK +\\w+ +\\w+ +" + waiter + " ");
   siginfo_t end{};
   for (int tries = 0; tries < 2000 && end.si_pid != second; ++tries, usleep(10000)) {
-    std::istringstream locks(read_file("/proc/locks"));  // read every 10 ms for 20 s
-    for (std::string line; std::getline(locks, line);) {
-      const std::vector<std::string> field = words(line);
-      if (field.size() > 5 && field[1] == "->" && field[2] == "FLOCK" && field[5] == waiter) return;
-    }
+    // Read every 10 ms for 20 s.
+    if (std::regex_search(read_file("/proc/locks"), waiting)) return;
     waitid(P_PID, static_cast<id_t>(second), &end, WEXITED | WNOHANG | WNOWAIT);
   }
   ADD_FAILURE() << "the second run (process " << waiter << ") "
@@ -420,9 +416,8 @@ const fs::path kCases = fs::absolute(from_environment("STARMARK_CASES", STARMARK
 
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(kCases)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(kCases))
     if (entry.is_directory()) names.push_back(entry.path().filename().string());
-  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -30,19 +30,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 # Compares two lists, one entry a line, and shows both when they differ.
-expect_list() {
-  [ "$2" = "$3" ] || fail "$1"$'\n'"--- expected"$'\n'"$2"$'\n'"--- actual"$'\n'"$3"
-}
+expect_list() { [ "$2" = "$3" ] || fail "$1"$'\n'"--- expected"$'\n'"$2"$'\n'"--- actual"$'\n'"$3"; }
 
-installed_files() {
-  (cd "$1" && find . \( -type f -o -type l \) | LC_ALL=C sort)
-}
+installed_files() { (cd "$1" && find . \( -type f -o -type l \) | LC_ALL=C sort); }
 
 # cmake --install into DESTDIR under a prefix of our own.
 DESTDIR="$work/destdir" cmake --install "$build" --prefix /opt/starmark >"$work/install.log" 2>&1 ||
