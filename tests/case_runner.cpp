@@ -1,8 +1,9 @@
 // Whole runs of the built starmark: the case folders under tests/cases, found
 // when the tests run (its README.md describes them). Each run gets a fresh
-// temporary folder with real files and a real standard input; the test then
-// compares the exact bytes of standard output, standard error and every file
-// left in the folder, and how the process ended.
+// temporary folder laid out as a case's expected/ folder is: the run folder
+// files/ with real files, and the files that take the run's standard output
+// and standard error and say how it ended. The test compares the exact bytes
+// of everything in that folder with expected/.
 //
 // STARMARK_PROGRAM names another program to run, STARMARK_EMULATOR a command
 // to run it under, e.g. "qemu-s390x -L /usr/s390x-linux-gnu", STARMARK_CASES
@@ -27,6 +28,7 @@
 #include <future>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -36,16 +38,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files by relative path: their bytes, or what they are. What a run leaves
-// also holds its standard output, its standard error and how it ended, under
-// those names.
+// Files by relative path: their bytes, or what they are.
 using Files = std::map<std::string, std::string>;
 
 constexpr uid_t kNobody = 65534;
-
-// The sanitizers' program reserves far more address space than a memory limit
-// leaves it, as does an emulator.
-constexpr bool kSanitized = STARMARK_SANITIZED;
 
 void check(bool ok, const std::string& what) {
   if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
@@ -59,10 +55,6 @@ std::string read_file(const fs::path& path) {
   }
   check(stream.is_open(), "read " + path.string());
   return std::string(std::istreambuf_iterator<char>(stream), {});
-}
-
-std::string text_of(const fs::path& path) {
-  return fs::exists(path) ? read_file(path) : "";
 }
 
 void write_file(const fs::path& path, const std::string& bytes) {
@@ -81,18 +73,19 @@ std::vector<std::string> words(const std::string& text) {
   return {std::istream_iterator<std::string>(split), {}};
 }
 
+std::string what_is(const fs::path& path, const fs::file_status& status) {
+  if (fs::is_regular_file(status)) return read_file(path);
+  if (fs::is_symlink(status)) return "<symbolic link to " + fs::read_symlink(path).string() + ">";
+  return fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
+}
+
 // What is below `root`. A case folder's symbolic links are read through: the
 // example case takes the files of examples/.
-Files entries(const fs::path& root, bool through_links = false) {
+Files entries(const fs::path& root, bool through_links) {
   Files found;
-  if (!fs::exists(root)) return found;
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const fs::file_status status = through_links ? entry.status() : entry.symlink_status();
-    std::string& what = found[entry.path().lexically_relative(root).string()];
-    what = fs::is_directory(status) ? "<directory>" : fs::is_fifo(status) ? "<fifo>" : "<other>";
-    if (fs::is_regular_file(status)) what = read_file(entry.path());
-    if (fs::is_symlink(status))
-      what = "<symbolic link to " + fs::read_symlink(entry.path()).string() + ">";
+    found[entry.path().lexically_relative(root).string()] =
+        what_is(entry.path(), through_links ? entry.status() : entry.symlink_status());
   }
   return found;
 }
@@ -100,23 +93,17 @@ Files entries(const fs::path& root, bool through_links = false) {
 // Reports what is missing, what is there unexpectedly and what differs. A
 // mismatch is shown with GoogleTest's escapes for line feeds and other control
 // bytes; long texts are shown from a little before their first difference.
-void expect_same(const Files& expected, const Files& actual) {
-  for (const auto& [name, bytes] : expected) {
-    if (actual.count(name) == 0) ADD_FAILURE() << "missing file " << name;
-  }
+void expect_same(Files expected, Files actual) {
+  for (const auto& [name, bytes] : expected) actual.try_emplace(name, "<missing>");
   for (const auto& [name, bytes] : actual) {
-    const auto found = expected.find(name);
-    if (found == expected.end()) {
-      ADD_FAILURE() << "unexpected file " << name << ": "
-                    << testing::PrintToString(bytes.substr(0, 3000));
-    } else if (const std::string& wanted = found->second; wanted != bytes) {
-      const auto first = std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end());
-      const size_t at = static_cast<size_t>(first.first - wanted.begin());
-      const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
-      EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
-          << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
-          << " actual), shown from byte " << from;
-    }
+    const std::string& wanted = expected.try_emplace(name, "<not expected>").first->second;
+    const size_t at =
+        std::mismatch(wanted.begin(), wanted.end(), bytes.begin(), bytes.end()).first -
+        wanted.begin();
+    const size_t from = std::max(wanted.size(), bytes.size()) <= 3000 || at < 200 ? 0 : at - 200;
+    EXPECT_EQ(wanted.substr(from, 3000), bytes.substr(from, 3000))
+        << name << " differs (" << wanted.size() << " bytes expected, " << bytes.size()
+        << " actual), shown from byte " << from;
   }
 }
 
@@ -127,58 +114,65 @@ int signal_number(const std::string& name) {
   throw std::runtime_error("unknown signal " + name);
 }
 
-// What a run is given besides its files, folders and symbolic links.
-struct RunSetup {
-  std::string input = "file";   // or "pipe", "closed"
-  std::string output = "file";  // or "/dev/full", "closed", "same-as-stderr"
-  bool unprivileged = false;
-  int ignored = 0;                           // a signal the program starts with ignored
-  std::function<void(pid_t, fs::path)> act;  // at the hand-shake: the program, the run folder
-  std::vector<std::pair<std::string, fs::perms>> modes;
-  std::map<std::string, bool> fifos;  // path, kept open until the run ends
-  // Soft and hard. Without core-files an abnormal end leaves no core file in
-  // the run folder, where it would count as a file the run left.
-  std::map<int, rlim_t> limits = {{RLIMIT_CORE, 0}};
-  fs::path second_stdin;  // a second run's standard input, if any
+// A run's standard streams: a path (relative ones in the temporary folder),
+// "closed", "pipe" (standard input: a pipe holding the case's stdin) or
+// "same-as-stderr" (standard output).
+struct Streams {
+  std::string input, output = "stdout", error = "stderr";
 };
 
-// Applies the notes of a case's setup file: what they make goes straight into
-// the files a run is given and those it must leave.
-RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected) {
+// What a run is given besides its files, folders and symbolic links.
+struct RunSetup {
+  Streams first;
+  Streams second{"", "second-stdout", "second-stderr"};  // a second run, with an input
+  std::string piped;                                     // what the pipe holds
+  bool unprivileged = false;
+  int ignored = 0;                 // a signal the program starts with ignored
+  std::function<void(pid_t)> act;  // at the hand-shake, on the first run
+  std::map<std::string, std::pair<bool, std::string>> fifos;  // path: kept open to the end, bytes
+  // Soft and hard. Without core files an abnormal end leaves no core file in
+  // the run folder, where it would count as a file the run left.
+  std::map<int, rlim_t> limits = {{RLIMIT_CORE, 0}};
+};
+
+// Applies the notes of a case's setup file to the run folder `files`, which
+// holds the given files, and to what the case expects.
+RunSetup apply_notes(const fs::path& case_folder, const fs::path& files, Files& expected) {
   RunSetup setup;
-  std::istringstream lines(text_of(case_folder / "setup"));
+  setup.first.input = (case_folder / "stdin").string();
+  const std::map<std::string, int> resources = {
+      {"AS", RLIMIT_AS}, {"CORE", RLIMIT_CORE}, {"FSIZE", RLIMIT_FSIZE}};
+  std::ifstream lines(case_folder / "setup");  // none: no notes
   for (std::string line; std::getline(lines, line);) {
     const std::vector<std::string> note = words(line);
     const auto is = [&](auto name, size_t size) { return note.size() == size && note[0] == name; };
-    if (is("stdin", 2) && (note[1] == "pipe" || note[1] == "closed")) {
-      setup.input = note[1];
-    } else if (is("stdout", 2) &&
-               (note[1] == "/dev/full" || note[1] == "closed" || note[1] == "same-as-stderr")) {
-      setup.output = note[1];
+    const fs::path path = files / (note.size() > 1 ? note[1] : "");
+    if (is("stdin", 2) || is("stdout", 2)) {
+      (note[0] == "stdin" ? setup.first.input : setup.first.output) = note[1];
+      if (note[1] == "pipe") setup.piped = read_file(case_folder / "stdin");
     } else if (is("unprivileged", 1)) {
       setup.unprivileged = geteuid() == 0;  // only root can become another user
     } else if (is("ignore-signal", 2)) {
       setup.ignored = signal_number(note[1]);
     } else if (is("signal", 2)) {
-      setup.act = [signal = signal_number(note[1])](pid_t pid, fs::path) { kill(pid, signal); };
+      setup.act = [signal = signal_number(note[1])](pid_t pid) { kill(pid, signal); };
     } else if (is("remove", 2)) {
-      setup.act = [path = note[1]](pid_t, fs::path folder) { fs::remove(folder / path); };
-    } else if (is("file-size-limit", 2)) {
-      setup.limits[RLIMIT_FSIZE] = std::stoull(note[1]);
-    } else if (is("core-files", 1)) {
-      setup.limits[RLIMIT_CORE] = RLIM_INFINITY;
-    } else if (is("memory-limit", 2)) {
-      setup.limits[RLIMIT_AS] = std::stoull(note[1]) * 1024;
+      setup.act = [path](pid_t) { fs::remove(path); };
+    } else if (is("limit", 3)) {
+      setup.limits[resources.at(note[1])] =
+          note[2] == "unlimited" ? RLIM_INFINITY : std::stoull(note[2]);
     } else if (is("second-run", 2)) {
-      setup.second_stdin = case_folder / note[1];
+      setup.second.input = (case_folder / note[1]).string();
     } else if (is("mode", 3)) {
-      setup.modes.emplace_back(note[1], fs::perms(std::stoul(note[2], nullptr, 8)));
-    } else if (is("directory", 2) || is("symlink", 3)) {
-      given[note[1]] = expected[note[1]] =
-          note.size() == 2 ? "<directory>" : "<symbolic link to " + note[2] + ">";
+      fs::permissions(path, fs::perms(std::stoul(note[2], nullptr, 8)));
+    } else if (is("directory", 2)) {
+      fs::create_directory(path);
+    } else if (is("symlink", 3)) {
+      fs::create_symlink(note[2], path);
     } else if (is("fifo", 2) || (is("fifo", 3) && note[2] == "kept-open")) {
-      setup.fifos[note[1]] = note.size() == 3;
-      expected[note[1]] = "<fifo>";
+      setup.fifos[note[1]] = {note.size() == 3, read_file(path)};
+      fs::remove(path);
+      check(mkfifo(path.c_str(), 0600) == 0, "mkfifo " + note[1]);
     } else if (is("workload-stars", 3)) {
       // The start of the benchmarks' largest star list: its three header
       // lines and its first COUNT records.
@@ -186,20 +180,25 @@ RunSetup apply_notes(const fs::path& case_folder, Files& given, Files& expected)
           starmark_bench::star_list_text(starmark_bench::make_workload());
       size_t end = 0;
       for (size_t i = 0; i < 3 + std::stoul(note[2]); ++i) end = stars.find('\n', end) + 1;
-      for (Files* files : {&given, &expected}) (*files)[note[1]].insert(0, stars, 0, end);
+      write_file(path, stars.substr(0, end) + read_file(path));
+      expected["files/" + note[1]].insert(0, stars, 0, end);
     } else {
       throw std::runtime_error("unknown setup note: " + line);
     }
+    // What a note makes must still be there after the run, as made.
+    if (note[0] == "directory" || note[0] == "symlink" || note[0] == "fifo") {
+      expected["files/" + note[1]] = what_is(path, fs::symlink_status(path));
+    }
   }
-  if ((setup.act || !setup.second_stdin.empty()) && setup.fifos.size() != 1) {
+  if ((setup.act || !setup.second.input.empty()) && setup.fifos.size() != 1) {
     throw std::runtime_error("a signal, a removal or a second run needs exactly one FIFO");
   }
   return setup;
 }
 
-// A folder for one run, removed with all it holds: the run folder "run", the
-// files of the standard streams and, for an unprivileged run, a copy of the
-// program.
+// A folder for one run, removed with all it holds: the run folder "files",
+// the files of the standard streams and ends and, for an unprivileged run, a
+// copy of the program.
 struct TempFolder {
   const fs::path path = [] {
     std::string pattern = from_environment("TMPDIR", "/tmp") + "/starmark-case-XXXXXX";
@@ -214,15 +213,11 @@ struct TempFolder {
   }
 };
 
-bool write_all(int fd, std::string_view bytes) {
-  for (ssize_t put = 0; !bytes.empty(); bytes.remove_prefix(static_cast<size_t>(put))) {
-    if ((put = write(fd, bytes.data(), bytes.size())) < 0) return false;
-  }
-  return true;
+// A blocking write to a pipe or FIFO returns once it has put all the bytes,
+// unless the reader has gone.
+bool write_all(int fd, const std::string& bytes) {
+  return write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
-
-// More than the program takes in one read: it reads at most 64 KiB at a time.
-constexpr size_t kBeyondAnyRead = 1 << 20;
 
 // Feeds one FIFO of the run from a thread of its own. It opens the FIFO for
 // writing once the program has opened it for reading, and never should the
@@ -233,7 +228,8 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 // The hand-shake, when the case starts a second run, signals the program or
 // removes a file while the program waits for more of its position log: after
 // the log the feeder writes blanks and a line feed, which a position log reads
-// as nothing, more of them than the pipe holds plus kBeyondAnyRead. When that
+// as nothing, more of them than the pipe holds plus 1 MiB, more than the
+// program takes in one read (at most 64 KiB). When that
 // blocking write returns, at most the pipe's capacity is unread, so the
 // program has made a read that began past the end of the log. It reads again
 // only once it has taken every byte it holds, so that read came while it read
@@ -244,15 +240,15 @@ constexpr size_t kBeyondAnyRead = 1 << 20;
 // pending, so the program handles it before it can see the end of the FIFO,
 // which the feeder closes next.
 struct Feeder {
-  Feeder(fs::path fifo, std::string bytes, bool kept_open, std::function<void()> act)
-      : path(std::move(fifo)), thread([=] {
+  Feeder(fs::path fifo, bool kept_open, std::string bytes, std::function<void()> act)
+      : thread([=] {
           int fd = -1;  // the open fails until the program has the FIFO open
-          while (!ended && (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
+          while (!ended && (fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0) {
             usleep(1000);
           }
           if (fd < 0 || fcntl(fd, F_SETFL, 0) != 0) return;
           if (write_all(fd, bytes) && act) {
-            const size_t blanks = static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + kBeyondAnyRead;
+            const size_t blanks = static_cast<size_t>(fcntl(fd, F_GETPIPE_SZ)) + (1 << 20);
             if (write_all(fd, std::string(blanks, ' ') + "\n") && !ended) act();
           }
           if (kept_open) release.get_future().wait();
@@ -266,7 +262,6 @@ struct Feeder {
     thread.join();
   }
 
-  const fs::path path;
   std::atomic<bool> ended{false};
   std::promise<void> release;
   std::thread thread;  // started last, once all it uses is made
@@ -274,7 +269,7 @@ struct Feeder {
 
 // In the child: reports why the program could not be started.
 [[noreturn]] void fail(const std::string& what) {
-  dprintf(STDERR_FILENO, "harness: %s: %s", what.c_str(), std::strerror(errno));
+  dprintf(STDERR_FILENO, "harness: %s: %s\n", what.c_str(), std::strerror(errno));
   _exit(127);
 }
 
@@ -285,33 +280,31 @@ void use_as(int target, int fd) {
   if (fd < 0 || (fd != target && (dup2(fd, target) < 0 || close(fd) != 0))) fail("stream");
 }
 
-// In the child: the standard streams, the signals as a fresh process has
-// them, the run folder, the limits and the user. The files of the standard
-// streams are in `temp`, their names starting with `streams`.
+// In the child: the standard streams, the signals as
+// a fresh process has them, the run folder, the limits and the user.
 [[noreturn]] void exec_program(const std::vector<std::string>& argv, const fs::path& temp,
-                               const std::string& streams, const std::string& input,
-                               const RunSetup& setup) {
+                               const Streams& streams, const RunSetup& setup) {
   if (chdir(temp.c_str()) != 0) fail("chdir");
-  constexpr int kNew = O_WRONLY | O_CREAT | O_TRUNC;
-  use_as(STDERR_FILENO, open((streams + "stderr").c_str(), kNew, 0600));
-  if (setup.input == "file") use_as(STDIN_FILENO, open((streams + "stdin").c_str(), O_RDONLY));
-  if (setup.input == "pipe") {
+  const auto open_as = [](int target, const std::string& how, int flags) {
+    if (how == "closed") return void(close(target));
+    use_as(target, how == "same-as-stderr" ? dup(STDERR_FILENO) : open(how.c_str(), flags, 0600));
+  };
+  open_as(STDERR_FILENO, streams.error, O_WRONLY | O_CREAT | O_TRUNC);
+  if (streams.input == "pipe") {
     // The answers are a few bytes, which the pipe holds before the program starts.
     int ends[2];
-    if (pipe(ends) != 0 || !write_all(ends[1], input) || close(ends[1]) != 0) fail("pipe");
+    if (pipe(ends) != 0 || !write_all(ends[1], setup.piped) || close(ends[1]) != 0) fail("pipe");
     use_as(STDIN_FILENO, ends[0]);
+  } else {
+    open_as(STDIN_FILENO, streams.input, O_RDONLY);
   }
-  if (setup.input == "closed") close(STDIN_FILENO);
-  if (setup.output == "file") use_as(STDOUT_FILENO, open((streams + "stdout").c_str(), kNew, 0600));
-  if (setup.output == "/dev/full") use_as(STDOUT_FILENO, open("/dev/full", O_WRONLY));
-  if (setup.output == "same-as-stderr") use_as(STDOUT_FILENO, dup(STDERR_FILENO));
-  if (setup.output == "closed") close(STDOUT_FILENO);
+  open_as(STDOUT_FILENO, streams.output, O_WRONLY | O_CREAT | O_TRUNC);
   for (int signal = 1; signal < NSIG; ++signal) std::signal(signal, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   if (setup.ignored != 0 && std::signal(setup.ignored, SIG_IGN) == SIG_ERR) fail("ignore-signal");
-  if (chdir("run") != 0) fail("chdir");
+  if (chdir("files") != 0) fail("chdir");
   std::vector<char*> args;
   for (const std::string& word : argv) args.push_back(const_cast<char*>(word.c_str()));
   args.push_back(nullptr);
@@ -331,44 +324,17 @@ void use_as(int target, int fd) {
   fail("exec " + argv[0]);
 }
 
-// Lays out the run folder "run" in `temp`: the given files, folders, FIFOs
-// and symbolic links, then the owners and modes the notes ask for.
-void lay_out(const fs::path& temp, const Files& given, const RunSetup& setup) {
-  const fs::path folder = temp / "run";
-  fs::create_directory(folder);
-  for (const auto& [path, bytes] : given) {
-    fs::create_directories((folder / path).parent_path());
-    if (bytes == "<directory>") {
-      fs::create_directory(folder / path);
-    } else if (bytes.rfind("<symbolic link to ", 0) == 0) {
-      fs::create_symlink(bytes.substr(18, bytes.size() - 19), folder / path);
-    } else if (setup.fifos.count(path) != 0) {
-      check(mkfifo((folder / path).c_str(), 0600) == 0, "mkfifo " + path);
-    } else {
-      write_file(folder / path, bytes);
-    }
-  }
-  if (setup.unprivileged) {
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temp)) {
-      check(lchown(entry.path().c_str(), kNobody, kNobody) == 0, "lchown " + entry.path().string());
-    }
-  }
-  for (const auto& [path, mode] : setup.modes) fs::permissions(folder / path, mode);
-}
-
 // At the hand-shake of a second run: returns once the second process waits
 // for a lock, which /proc/locks shows as a line
 // "1: -> FLOCK  ADVISORY  WRITE <pid> ...", or fails the test should the
 // process end first or not wait within 20 s.
 void await_waiting_for_lock(pid_t second) {
   const std::string waiter = std::to_string(second);
+  const std::regex waiting(" -> FLOCK +\\w+ +\\w+ +" + waiter + " ");
   siginfo_t end{};
   for (int tries = 0; tries < 2000 && end.si_pid != second; ++tries, usleep(10000)) {
-    std::istringstream locks(read_file("/proc/locks"));  // read every 10 ms for 20 s
-    for (std::string line; std::getline(locks, line);) {
-      const std::vector<std::string> field = words(line);
-      if (field.size() > 5 && field[1] == "->" && field[2] == "FLOCK" && field[5] == waiter) return;
-    }
+    // Read every 10 ms for 20 s.
+    if (std::regex_search(read_file("/proc/locks"), waiting)) return;
     waitid(P_PID, static_cast<id_t>(second), &end, WEXITED | WNOHANG | WNOWAIT);
   }
   ADD_FAILURE() << "the second run (process " << waiter << ") "
@@ -376,101 +342,82 @@ void await_waiting_for_lock(pid_t second) {
                                          : "did not wait for a lock in 20 s");
 }
 
-// Waits for the process to end and says how it ended; with WNOWAIT, leaves it
-// unreaped.
+// Waits for the process to end and says how it ended, as a line; with
+// WNOWAIT, leaves it unreaped.
 std::string await_end(pid_t pid, int options = 0) {
   siginfo_t end;
   check(waitid(P_PID, static_cast<id_t>(pid), &end, WEXITED | options) == 0, "waitid");
-  return (end.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(end.si_status);
+  return (end.si_code == CLD_EXITED ? "exit " : "signal ") + std::to_string(end.si_status) + "\n";
 }
 
-// Puts among `files` a run's standard output, standard error and end, as the
-// files of `from` whose names start with `streams` hold them: the first run's,
-// or with `streams` "second-" the second run's.
-void put_run(Files& files, const fs::path& from, const std::string& streams, bool emulated) {
-  const auto file = [&](const char* name) { return read_file(from / (streams + name)); };
-  const std::string who = streams.empty() ? "" : "second run: ", end = file("status");
-  std::string err = file("stderr");
-  // Under qemu a program that a signal ends leaves one more line on
-  // standard error, qemu's own, written as the emulator ends.
-  const size_t qemu_line = ("\n" + err).rfind("\nqemu: uncaught target signal");
-  if (emulated && qemu_line != std::string::npos) err.resize(qemu_line);
-  files[who + "standard output"] = file("stdout");
-  files[who + "standard error"] = err;
-  files[who + "end of the process"] = end.substr(0, end.find('\n'));
-}
-
-// Runs the program on `given` and `input` as `setup` says; returns what the
-// run left.
-Files run(const Files& given, const std::string& input, const RunSetup& setup) {
+// Runs the program in `temp`, whose run folder holds what the run is given, as
+// `setup` says; returns all that `temp` then holds but the program.
+Files run(const fs::path& temp, const RunSetup& setup) {
   std::signal(SIGPIPE, SIG_IGN);  // a feeder may write to a FIFO the program has left
-  TempFolder temp;
   fs::path program = fs::absolute(from_environment("STARMARK_PROGRAM", STARMARK_BINARY));
+  write_file(temp / "stdout", "");  // stays empty when the notes give another
   // The program's own folder may be closed to the unprivileged user: that run
-  // takes a copy, which the lay-out gives to the user with the rest.
-  if (setup.unprivileged && fs::copy_file(program, temp.path / "starmark")) {
-    program = temp.path / "starmark";
+  // takes a copy, given to the user with all else in `temp`.
+  if (setup.unprivileged && fs::copy_file(program, temp / "starmark")) {
+    program = temp / "starmark";
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(temp)) {
+      check(lchown(entry.path().c_str(), kNobody, kNobody) == 0, "lchown " + entry.path().string());
+    }
   }
-  lay_out(temp.path, given, setup);
-  const fs::path folder = temp.path / "run";
   std::vector<std::string> argv = words(from_environment("STARMARK_EMULATOR"));
   argv.push_back(program.string());
-  write_file(temp.path / "stdin", input);
-  write_file(temp.path / "stdout", "");  // stays empty when the notes give another
-  if (!setup.second_stdin.empty()) fs::copy_file(setup.second_stdin, temp.path / "second-stdin");
   // A second run is forked at once, by this thread, which PR_SET_PDEATHSIG
   // watches, but starts the program only when the hand-shake sends it a byte
-  // through `gate`; without one it ends when the runner closes `gate`.
+  // through `gate`; without one it says so and ends with 127 once the runner
+  // closes `gate`.
   int gate[2];
   check(pipe2(gate, O_CLOEXEC) == 0, "pipe2");
-  const auto start = [&](const std::string& streams, const RunSetup& how, bool gated) {
+  const auto start = [&](const Streams& streams, bool gated) {
     const pid_t child = fork();
     check(child >= 0, "fork");
     char byte;
-    if (child == 0 && gated && (close(gate[1]) != 0 || read(gate[0], &byte, 1) != 1)) _exit(0);
-    if (child == 0) exec_program(argv, temp.path, streams, input, how);
+    if (child == 0 && gated && (close(gate[1]) != 0 || read(gate[0], &byte, 1) != 1)) {
+      fail("no hand-shake: the second run never started");
+    }
+    if (child == 0) exec_program(argv, temp, streams, setup);
     return child;
   };
-  const pid_t pid = start("", setup, false);
-  RunSetup own_streams = setup;
-  own_streams.input = own_streams.output = "file";
-  const pid_t second = !setup.second_stdin.empty() ? start("second-", own_streams, true) : 0;
-  bool second_started = false;
+  const pid_t pid = start(setup.first, false);
+  const pid_t second = setup.second.input.empty() ? 0 : start(setup.second, true);
   const std::function<void()> act = [&] {
-    if (second != 0) {
-      second_started = write(gate[1], "", 1) == 1;
-      await_waiting_for_lock(second);
-    }
-    if (setup.act) setup.act(pid, folder);
+    if (second != 0 && write(gate[1], "", 1) == 1) await_waiting_for_lock(second);
+    if (setup.act) setup.act(pid);
   };
   std::map<std::string, Feeder> feeders;
-  for (const auto& [path, kept_open] : setup.fifos) {
-    feeders.try_emplace(path, folder / path, given.at(path), kept_open,
+  for (const auto& [path, how] : setup.fifos) {
+    feeders.try_emplace(path, temp / "files" / path, how.first, how.second,
                         setup.act || second != 0 ? act : nullptr);
   }
   // The first run is reaped only once the feeders are done, so that its
   // number cannot pass to another process before.
   await_end(pid, WNOWAIT);
   feeders.clear();  // each ends wherever it stands
-  write_file(temp.path / "status", await_end(pid));
+  write_file(temp / "status", await_end(pid));
   for (const int end : gate) close(end);
-  if (second != 0) {
-    const std::string end = await_end(second);
-    write_file(temp.path / "second-status", second_started ? end : "never started: no hand-shake");
+  if (second != 0) write_file(temp / "second-status", await_end(second));
+  Files left = entries(temp, false);
+  left.erase("starmark");
+  // Under qemu a program that a signal ends leaves one more line on
+  // standard error, qemu's own, written as the emulator ends.
+  for (auto& [name, bytes] : left) {
+    if (argv.size() > 1 && (name == "stderr" || name == "second-stderr")) {
+      bytes.resize(std::min(bytes.size(), ("\n" + bytes).rfind("\nqemu: uncaught target signal")));
+    }
   }
-  Files left = entries(folder);
-  put_run(left, temp.path, "", argv.size() > 1);
-  if (second != 0) put_run(left, temp.path, "second-", argv.size() > 1);
   return left;
 }
 
-const fs::path kCases = from_environment("STARMARK_CASES", STARMARK_CASES);
+const fs::path kCases = fs::absolute(from_environment("STARMARK_CASES", STARMARK_CASES));
 
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(kCases)) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(kCases))
     if (entry.is_directory()) names.push_back(entry.path().filename().string());
-  }
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -479,16 +426,17 @@ class Case : public testing::TestWithParam<std::string> {};
 
 TEST_P(Case, Run) {
   const fs::path folder = kCases / GetParam();
-  Files given = entries(folder / "given", true);
-  Files expected = entries(folder / "expected" / "files", true);
-  const RunSetup setup = apply_notes(folder, given, expected);
+  const TempFolder temp;
+  fs::copy(folder / "given", temp.path / "files", fs::copy_options::recursive);
+  Files expected = entries(folder / "expected", true);
+  const RunSetup setup = apply_notes(folder, temp.path / "files", expected);
+  // The sanitizers' program reserves far more address space than a memory
+  // limit leaves it, as does an emulator.
   if (setup.limits.count(RLIMIT_AS) &&
-      (kSanitized || !from_environment("STARMARK_EMULATOR").empty())) {
-    GTEST_SKIP() << "memory-limit: the sanitizers or an emulator need far more address space";
+      (STARMARK_SANITIZED || !from_environment("STARMARK_EMULATOR").empty())) {
+    GTEST_SKIP() << "limit AS: the sanitizers or an emulator need far more address space";
   }
-  put_run(expected, folder / "expected", "", false);
-  if (!setup.second_stdin.empty()) put_run(expected, folder / "expected", "second-", false);
-  expect_same(expected, run(given, text_of(folder / "stdin"), setup));
+  expect_same(expected, run(temp.path, setup));
 }
 
 INSTANTIATE_TEST_SUITE_P(Folder, Case, testing::ValuesIn(case_names()),

@@ -30,19 +30,12 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 # Compares two lists, one entry a line, and shows both when they differ.
-expect_list() {
-  [ "$2" = "$3" ] || fail "$1"$'\n'"--- expected"$'\n'"$2"$'\n'"--- actual"$'\n'"$3"
-}
+expect_list() { [ "$2" = "$3" ] || fail "$1"$'\n'"--- expected"$'\n'"$2"$'\n'"--- actual"$'\n'"$3"; }
 
-installed_files() {
-  (cd "$1" && find . \( -type f -o -type l \) | LC_ALL=C sort)
-}
+installed_files() { (cd "$1" && find . \( -type f -o -type l \) | LC_ALL=C sort); }
 
 # cmake --install into DESTDIR under a prefix of our own.
 DESTDIR="$work/destdir" cmake --install "$build" --prefix /opt/starmark >"$work/install.log" 2>&1 ||
@@ -85,28 +78,21 @@ expect_list "libraries the program needs at its start" libc.so.6 \
 
 # The copyright file gives LICENSE's text, without its copyright line, as the
 # licence of every file; the changelog's latest entry is the package's version.
-copyright=$root/usr/share/doc/starmark/copyright
-license_in_copyright=$(sed -n '/^License: BSD-3-Clause$/,$p' "$copyright" | tail -n +2 |
-  sed 's/^ //; s/^\.$//')
-[ "$license_in_copyright" = "$(tail -n +3 "$source/LICENSE")" ] ||
-  fail "the copyright file's licence differs from LICENSE"
-gunzip -c "$root/usr/share/doc/starmark/changelog.gz" >"$work/changelog"
+doc=$root/usr/share/doc/starmark
+[ "$(sed -n '/^License: BSD-3-Clause$/,$p' "$doc/copyright" | tail -n +2 | sed 's/^ //; s/^\.$//')" = \
+  "$(tail -n +3 "$source/LICENSE")" ] || fail "the copyright file's licence differs from LICENSE"
 expect_list "version of the changelog's latest entry" "$(dpkg-deb -f "$deb" Version)" \
-  "$(dpkg-parsechangelog -l "$work/changelog" -S Version)"
+  "$(gunzip -c "$doc/changelog.gz" | dpkg-parsechangelog -l - -S Version)"
 
 # The manual page is man/starmark.1 and passes mandoc's check, which is
 # stricter than groff's warnings, which lintian reports.
 gunzip -c "$root/usr/share/man/man1/starmark.1.gz" >"$work/starmark.1"
 cmp "$source/man/starmark.1" "$work/starmark.1" ||
   fail "the packaged manual page differs from man/starmark.1"
-lint=$(mandoc -T lint -W warning "$work/starmark.1" 2>&1) || true
-[ -z "$lint" ] || fail "mandoc -T lint: $lint"
+lint=$(mandoc -T lint -W warning "$work/starmark.1" 2>&1) && [ -z "$lint" ] || fail "mandoc -T lint: $lint"
 
 STARMARK_PROGRAM="$root/usr/bin/starmark" "$build/tests/end_to_end_tests" --gtest_brief=1 \
   --gtest_filter=Folder/Case.Run/Example || fail "the packaged program on the example"
 
-if [ "$failures" -ne 0 ]; then
-  echo "package: $failures failures"
-  exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "package: $failures failures"; exit 1; }
 echo "package: $(basename "$deb") installs and runs the example"

@@ -48,77 +48,8 @@ Modes modes_of(int terminal) {
 // editor has the terminal.
 using Dialogue = std::vector<std::pair<std::string, std::string>>;
 
-// What a run showed, how it ended ("exit 0", "SIGABRT", or the wait that came
-// to nothing, if it started), the PSF star list it wrote and the terminal's
-// modes.
-struct TerminalRun {
-  std::string shown, psf, ended = "did not start";
-  Modes modes_before, modes_after;
-};
-
-// Runs the program on a new pseudo-terminal, in a new folder where only the
-// position log's name starts with "fi". Every wait is bounded.
-TerminalRun run_at_terminal(const char* locale, const Dialogue& dialogue) {
-  TerminalRun run;
-  int master = -1, slave = -1;
-  winsize size{24, 80, 0, 0};
-  if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return run;
-  const fs::path folder =
-      fs::temp_directory_path() / ("starmark-tty-" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  fs::copy_file(STARMARK_EXAMPLES "/field.log", folder / "field.log");
-  fs::copy_file(STARMARK_EXAMPLES "/field.coo", folder / "image.coo");
-  run.modes_before = modes_of(slave);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    // The terminal is the run's controlling terminal and its standard streams.
-    ::close(master);
-    if (::login_tty(slave) == 0 && ::chdir(folder.c_str()) == 0 &&
-        ::setenv("TERM", "vt100", 1) == 0 && ::setenv("LC_ALL", locale, 1) == 0) {
-      ::execl(STARMARK_BINARY, STARMARK_BINARY, static_cast<char*>(nullptr));
-    }
-    ::_exit(127);
-  }
-  // Reads what the terminal shows until `done()`, for at most 20 seconds.
-  const auto await = [&](const std::string& awaited, auto done) {
-    run.ended = "waited in vain for " + awaited;  // until the run's end is known
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    char bytes[4096];
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      pollfd ready{master, POLLIN, 0};
-      const ssize_t count = ::poll(&ready, 1, 10) > 0 ? ::read(master, bytes, sizeof bytes) : 0;
-      if (count > 0) run.shown.append(bytes, static_cast<size_t>(count));
-    }
-    return true;
-  };
-  // The line editor reads a byte at a time: canonical input (of c_lflag) off.
-  const auto editing = [&] { return (std::get<3>(modes_of(slave)) & ICANON) == 0; };
-  bool going = child > 0;
-  for (const auto& [text, keys] : dialogue) {
-    going = going &&
-            await(text, [&, &text = text] { return run.shown.find(text) != std::string::npos; }) &&
-            (keys.empty() || (await("the line editor", editing) &&
-                              ::write(master, keys.data(), keys.size()) == ssize_t(keys.size())));
-  }
-  int status = 0;
-  if (going && await("the end", [&] { return ::waitpid(child, &status, WNOHANG) == child; })) {
-    run.ended = WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
-                                  : std::string("SIG") + ::sigabbrev_np(WTERMSIG(status));
-  } else if (child > 0) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-  }
-  run.modes_after = modes_of(slave);
-  for (int side : {master, slave}) ::close(side);
-  run.psf = read_file(folder / "stars.psf");
-  fs::remove_all(folder);
-  return run;
-}
-
-// A run typed at the terminal: how it ends, whether it writes the example's
-// PSF star list (or none), what is typed, and the locale.
+// A run typed at the terminal: how it ends ("exit 0", "SIGABRT"), whether it
+// writes the example's PSF star list (or none), what is typed, and the locale.
 struct TypedRun {
   const char* name;
   const char* ended;
@@ -130,19 +61,73 @@ struct TypedRun {
 
 class TerminalTest : public testing::TestWithParam<TypedRun> {};
 
+// Runs this machine's program (never an emulated one) on a new
+// pseudo-terminal, in a new folder where only the position log's name starts
+// with "fi". Every wait is bounded.
 TEST_P(TerminalTest, EndsAsTypedAndLeavesTheTerminalsModes) {
   const TypedRun& typed = GetParam();
-  // The cross runs start the program through an emulator; these runs are
-  // for a program of this machine.
-  const char* emulator = std::getenv("STARMARK_EMULATOR");
-  if (emulator && *emulator) GTEST_SKIP() << "not for an emulated program";
   const locale_t available = ::newlocale(LC_ALL_MASK, typed.locale, locale_t{});
   if (available == locale_t{}) GTEST_SKIP() << "the locale " << typed.locale << " is missing";
   ::freelocale(available);
-  const TerminalRun run = run_at_terminal(typed.locale, typed.dialogue);
-  EXPECT_EQ(run.ended, typed.ended) << run.shown;
-  EXPECT_EQ(run.psf, typed.writes_psf ? read_file(STARMARK_EXAMPLES "/field.psf") : "");
-  EXPECT_EQ(run.modes_after, run.modes_before);
+  int master = -1, slave = -1;
+  winsize size{24, 80, 0, 0};
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+  const fs::path folder =
+      fs::temp_directory_path() / ("starmark-tty-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fs::copy_file(STARMARK_EXAMPLES "/field.log", folder / "field.log");
+  fs::copy_file(STARMARK_EXAMPLES "/field.coo", folder / "image.coo");
+  const Modes modes_before = modes_of(slave);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    // The terminal is the run's controlling terminal and its standard streams.
+    ::close(master);
+    if (::login_tty(slave) == 0 && ::chdir(folder.c_str()) == 0 &&
+        ::setenv("TERM", "vt100", 1) == 0 && ::setenv("LC_ALL", typed.locale, 1) == 0) {
+      ::execl(STARMARK_BINARY, STARMARK_BINARY, static_cast<char*>(nullptr));
+    }
+    ::_exit(127);
+  }
+  // What the terminal showed, and how the run ended, or the wait that came
+  // to nothing, if it started.
+  std::string shown, ended = "did not start";
+  // Reads what the terminal shows until `done()`, for at most 20 seconds.
+  const auto await = [&](const std::string& awaited, auto done) {
+    ended = "waited in vain for " + awaited;  // until the run's end is known
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    char bytes[4096];
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      pollfd ready{master, POLLIN, 0};
+      const ssize_t count = ::poll(&ready, 1, 10) > 0 ? ::read(master, bytes, sizeof bytes) : 0;
+      if (count > 0) shown.append(bytes, static_cast<size_t>(count));
+    }
+    return true;
+  };
+  // The line editor reads a byte at a time: canonical input (of c_lflag) off.
+  const auto editing = [&] { return (std::get<3>(modes_of(slave)) & ICANON) == 0; };
+  bool going = child > 0;
+  for (const auto& [text, keys] : typed.dialogue) {
+    going = going &&
+            await(text, [&, &text = text] { return shown.find(text) != std::string::npos; }) &&
+            (keys.empty() || (await("the line editor", editing) &&
+                              ::write(master, keys.data(), keys.size()) == ssize_t(keys.size())));
+  }
+  int status = 0;
+  if (going && await("the end", [&] { return ::waitpid(child, &status, WNOHANG) == child; })) {
+    ended = WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status))
+                              : std::string("SIG") + ::sigabbrev_np(WTERMSIG(status));
+  } else if (child > 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
+  EXPECT_EQ(ended, typed.ended) << shown;
+  EXPECT_EQ(modes_of(slave), modes_before);
+  for (int side : {master, slave}) ::close(side);
+  EXPECT_EQ(read_file(folder / "stars.psf"),
+            typed.writes_psf ? read_file(STARMARK_EXAMPLES "/field.psf") : "");
+  fs::remove_all(folder);
 }
 
 constexpr const char* kLogPrompt = " Imedit logfile name:";

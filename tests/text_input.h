@@ -12,20 +12,15 @@
 
 namespace starmark {
 
-class TextInput {
- public:
+struct TextInput {
   // A file in memory takes the whole text in one write; pwrite leaves the
   // offset at the start.
   explicit TextInput(std::string_view text) : fd_(memfd_create("text", MFD_CLOEXEC)), stream_(fd_) {
     if (::pwrite(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) ::abort();
   }
-  ~TextInput() { ::close(fd_); }
-  TextInput(const TextInput&) = delete;
-  TextInput& operator=(const TextInput&) = delete;
-
+  ~TextInput() { ::close(fd_); }  // never copied: its stream cannot be
   InputStream& stream() { return stream_; }
 
- private:
   int fd_;
   InputStream stream_;
 };
