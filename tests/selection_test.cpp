@@ -49,36 +49,32 @@ Nearest nearest_checked(const StarTable& table, float xs, float ys) {
 // no star is nearer.
 TEST(Selection, NearestStarAtTheLimits) {
   const float below_ten = std::nextafter(10.0f, 0.0f);
+  const Star nowhere{kNaN, kNaN};
   const struct {
     std::vector<Star> stars;
     Star position;
     int32_t index;
     float distance;
-  } cases[] = {{{{3.0f, 0.0f}}, {0, 0}, 0, 3.0f},
-               {{{0.0f, -3.0f}}, {0, 0}, 0, 3.0f},
-               {{{3.0f, 4.0f}}, {0, 0}, 0, 5.0f},
-               {{{below_ten, 0.0f}}, {0, 0}, 0, below_ten},
-               {{{-6.0f, 8.0f}}, {0, 0}, -1, kSearchStart},
-               {{{10.0f, 1e-4f}}, {0, 0}, -1, kSearchStart},
-               // Its square is below 100, but its distance rounds to 10.0.
-               {{{6.0f, std::nextafter(8.0f, 0.0f)}}, {0, 0}, -1, kSearchStart},
-               {{}, {0, 0}, -1, kSearchStart},
-               {{{1.0f, 1.0f}}, {kNaN, 0.0f}, -1, kSearchStart},
-               {{{1.0f, 1.0f}}, {0.0f, kNaN}, -1, kSearchStart},
-               {{{kNaN, 0.0f}, {0.0f, kNaN}, {1.0f, 0.0f}}, {0, 0}, 2, 1.0f},
-               {{{kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}, {kNaN, kNaN}},
-                {0, 0},
-                -1,
-                kSearchStart},
-               {{{kInfinity, 0.0f}, {0.0f, -kInfinity}}, {0, 0}, -1, kSearchStart},
-               {{{kInfinity, kInfinity}}, {kInfinity, kInfinity}, -1, kSearchStart},
-               {{{1e20f, 0.0f}, {0.0f, 1.0f}}, {0, 0}, 1, 1.0f},
-               {{{1e30f, -1e30f}, {1e30f, 1e30f}}, {1e30f, 1e30f}, 1, 0.0f},
-               {{{3e38f, 3e38f}, {-3e38f, 3e38f}}, {-3e38f, -3e38f}, -1, kSearchStart},
-               {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {5.0f, 5.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}},
-                {0, 0},
-                4,
-                0.70710677f}};
+  } cases[] = {
+      {{{3.0f, 0.0f}}, {0, 0}, 0, 3.0f},
+      {{{0.0f, -3.0f}}, {0, 0}, 0, 3.0f},
+      {{{3.0f, 4.0f}}, {0, 0}, 0, 5.0f},
+      {{{below_ten, 0.0f}}, {0, 0}, 0, below_ten},
+      {{{-6.0f, 8.0f}}, {0, 0}, -1, kSearchStart},
+      {{{10.0f, 1e-4f}}, {0, 0}, -1, kSearchStart},
+      // Its square is below 100, but its distance rounds to 10.0.
+      {{{6.0f, std::nextafter(8.0f, 0.0f)}}, {0, 0}, -1, kSearchStart},
+      {{}, {0, 0}, -1, kSearchStart},
+      {{{1.0f, 1.0f}}, {kNaN, 0.0f}, -1, kSearchStart},
+      {{{1.0f, 1.0f}}, {0.0f, kNaN}, -1, kSearchStart},
+      {{{kNaN, 0.0f}, {0.0f, kNaN}, {1.0f, 0.0f}}, {0, 0}, 2, 1.0f},
+      {{nowhere, nowhere, nowhere, nowhere, nowhere}, {0, 0}, -1, kSearchStart},
+      {{{kInfinity, 0.0f}, {0.0f, -kInfinity}}, {0, 0}, -1, kSearchStart},
+      {{{kInfinity, kInfinity}}, {kInfinity, kInfinity}, -1, kSearchStart},
+      {{{1e20f, 0.0f}, {0.0f, 1.0f}}, {0, 0}, 1, 1.0f},
+      {{{1e30f, -1e30f}, {1e30f, 1e30f}}, {1e30f, 1e30f}, 1, 0.0f},
+      {{{3e38f, 3e38f}, {-3e38f, 3e38f}}, {-3e38f, -3e38f}, -1, kSearchStart},
+      {{{1e30f, 1e30f}, {-1e30f, 2.0f}, {kNaN, 1.0f}, {0.5f, 0.5f}}, {0, 0}, 3, 0.70710677f}};
   for (const auto& c : cases) {
     const Nearest nearest = nearest_checked(*table_of(c.stars), c.position.x, c.position.y);
     EXPECT_EQ(nearest.index, c.index)

@@ -3,12 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -21,48 +21,44 @@ std::string file_text(int fd) {
   return text;
 }
 
-// A temporary file holding `text`.
-struct TempFile {
-  explicit TempFile(const std::string& text) : file(std::tmpfile()) {
-    EXPECT_EQ(::write(fileno(file), text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    ::lseek(fileno(file), 0, SEEK_SET);
-  }
-  ~TempFile() { std::fclose(file); }
-  int fd() const { return fileno(file); }
-  std::FILE* file;
-};
+// A file in memory holding `text`, closed with the test's process.
+int file_holding(const std::string& text) {
+  const int fd = memfd_create("file", MFD_CLOEXEC);
+  EXPECT_EQ(::pwrite(fd, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+  return fd;
+}
 
 // Lines reach the file a whole block at a time, a line that crosses a block's
 // end split between two blocks, and the rest when the stream is flushed.
 TEST(OutputStream, WritesWholeBlocksAndSplitsLinesAcrossThem) {
-  TempFile file("");
-  OutputStream output(file.fd(), 8, OutputStream::Buffering::kFull);
+  const int file = file_holding("");
+  OutputStream output(file, 8, OutputStream::Buffering::kFull);
   ASSERT_TRUE(output.write_line("abcde\n", "write").ok());
-  EXPECT_EQ(file_text(file.fd()), "");
+  EXPECT_EQ(file_text(file), "");
   ASSERT_TRUE(output.write_line("fghijklmnopqrstuvw\n", "write").ok());
-  EXPECT_EQ(file_text(file.fd()), "abcde\nfghijklmnopqrstuvw");
+  EXPECT_EQ(file_text(file), "abcde\nfghijklmnopqrstuvw");
   ASSERT_TRUE(output.write_line("x\n", "write").ok());
   // A line that ends right at the block's end goes out with it.
   ASSERT_TRUE(output.write_line("abcd\n", "write").ok());
-  EXPECT_EQ(file_text(file.fd()), "abcde\nfghijklmnopqrstuvw\nx\nabcd\n");
+  EXPECT_EQ(file_text(file), "abcde\nfghijklmnopqrstuvw\nx\nabcd\n");
 }
 
 // A file that a stream replaces keeps what it held until the first block
 // goes out, and then holds whole lines of the stream only; a flush with
 // nothing written leaves it alone.
 TEST(OutputStream, ReplacesTheFileAtItsFirstWriteWithWholeLines) {
-  TempFile file("an earlier run's longer output\n");
-  OutputStream output(file.fd(), 8, OutputStream::Buffering::kWholeLines, true);
+  const int file = file_holding("an earlier run's longer output\n");
+  OutputStream output(file, 8, OutputStream::Buffering::kWholeLines, true);
   ASSERT_TRUE(output.flush("close").ok());
   // A line that fills the block to its end waits for the next.
   ASSERT_TRUE(output.write_line("ab\n", "write").ok());
   ASSERT_TRUE(output.write_line("cdef\n", "write").ok());
-  EXPECT_EQ(file_text(file.fd()), "an earlier run's longer output\n");
+  EXPECT_EQ(file_text(file), "an earlier run's longer output\n");
   ASSERT_TRUE(output.write_line("g\n", "write").ok());
-  EXPECT_EQ(file_text(file.fd()), "ab\ncdef\n");
+  EXPECT_EQ(file_text(file), "ab\ncdef\n");
   // A line longer than a block follows the lines before it at once.
   ASSERT_TRUE(output.write_line("0123456789\n", "write").ok());
-  EXPECT_EQ(file_text(file.fd()), "ab\ncdef\ng\n0123456789\n");
+  EXPECT_EQ(file_text(file), "ab\ncdef\ng\n0123456789\n");
 }
 
 OutputStream* g_stream_of_handler = nullptr;
