@@ -14,7 +14,6 @@ void keep(char byte, Answer* answer) {
   if (answer->size < Answer::kLongest || (answer->size == Answer::kLongest && byte != ' ')) {
     answer->text[answer->size++] = byte;
   }
-  answer->text[answer->size] = '\0';
 }
 
 }  // namespace
@@ -35,7 +34,6 @@ Status read_fixed_line(InputStream& input, char* value, size_t size) {
 
 Status read_whole_line(InputStream& input, Answer* answer) {
   answer->size = 0;
-  answer->text[0] = '\0';
   for (;;) {
     const int byte = input.get();
     if (byte == '\n') return Status();
@@ -50,7 +48,6 @@ Status read_whole_line(InputStream& input, Answer* answer) {
 Status take_typed_line(const char* typed, Answer* answer) {
   if (typed == nullptr) return Status::end_of_file(kFormattedReportPrefix);
   answer->size = 0;
-  answer->text[0] = '\0';
   for (; *typed != '\0'; ++typed) keep(*typed, answer);
   return Status();
 }

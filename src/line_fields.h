@@ -20,7 +20,8 @@ Status read_fixed_line(InputStream& input, char* value, size_t size);
 
 // A line read whole. Past kLongest bytes only a non-blank byte is kept, so
 // that a longer text stays longer and a run of blanks at its end still counts
-// as trailing; a NUL byte follows the text, for the system's calls.
+// as trailing; one byte more is room for the NUL that the system's calls need
+// after a name.
 struct Answer {
   static constexpr size_t kLongest = size_t{1} << 16;
   char text[kLongest + 2];

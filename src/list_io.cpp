@@ -150,24 +150,20 @@ void break_line_before(size_t counted_length, ListText* text) {
   if (length > 0 && length + counted_length >= kLineLimit) text->append("\n");
 }
 
-// The text of one real item, with its two leading characters, into `shown`.
-std::string_view list_real(float value, char (&shown)[32]) {
+// A real item: a blank and its sign, then its magnitude, which always shows
+// its decimal point: 100. and 1.E+10.
+void write_list_real(float value, ListText* text) {
   const double widened = value;
-  const bool minus = std::signbit(widened) && !std::isnan(widened) && widened != 0;
-  shown[0] = ' ';
-  shown[1] = minus ? '-' : ' ';
-  char* const digits = shown + 2;
-  const size_t room = sizeof shown - 3;
-  size_t length = static_cast<size_t>(std::snprintf(digits, room, "%.9G", std::fabs(widened)));
-  // A real always shows its decimal point: 100. and 1.E+10.
-  if (std::isfinite(widened) && std::memchr(digits, '.', length) == nullptr) {
-    const char* const exponent = static_cast<const char*>(std::memchr(digits, 'E', length));
-    const size_t point = exponent != nullptr ? static_cast<size_t>(exponent - digits) : length;
-    std::memmove(digits + point + 1, digits + point, length - point);
-    digits[point] = '.';
-    ++length;
-  }
-  return {shown, length + 2};
+  char digits[32];
+  const std::string_view shown(digits, static_cast<size_t>(std::snprintf(
+                                           digits, sizeof digits, "%.9G", std::fabs(widened))));
+  const bool add_point = std::isfinite(widened) && shown.find('.') == std::string_view::npos;
+  const size_t point = add_point ? std::min(shown.find('E'), shown.size()) : shown.size();
+  break_line_before(2 + shown.size() + (add_point ? 1 : 0), text);
+  text->append(std::signbit(widened) && !std::isnan(widened) && widened != 0 ? " -" : "  ");
+  text->append({digits, point});
+  if (add_point) text->append(".");
+  text->append({digits + point, shown.size() - point});
 }
 
 }  // namespace
@@ -187,10 +183,7 @@ void write_list(const ListItem* items, size_t count, ListText* text) {
       break_line_before(static_cast<size_t>(length) - (*integer < 0 ? 2 : 1), text);
       text->append({digits, static_cast<size_t>(length)});
     } else if (const float* real = std::get_if<float>(&item)) {
-      char buffer[32];
-      const std::string_view shown = list_real(*real, buffer);
-      break_line_before(shown.size(), text);
-      text->append(shown);
+      write_list_real(*real, text);
     } else {
       const std::string_view characters = *std::get_if<std::string_view>(&item);
       break_line_before(characters.size(), text);
