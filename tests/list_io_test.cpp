@@ -19,14 +19,6 @@ constexpr float kLargest = std::numeric_limits<float>::max();
 constexpr float kFirstBefore = -7.0f;
 constexpr float kSecondBefore = -8.0f;
 
-// Reads a position into `values`, which hold kFirstBefore and kSecondBefore
-// before the read, so that a value left alone shows.
-Status read_position(InputStream& input, float (&values)[2]) {
-  values[0] = kFirstBefore;
-  values[1] = kSecondBefore;
-  return read_list_reals(input, values, 2);
-}
-
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -69,11 +61,11 @@ TEST(ListRead, ValuesNullsSlashesAndRepeats) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     TextInput text(c.text);
-    float values[2];
-    ASSERT_TRUE(read_position(text.stream(), values).ok());
+    float values[2] = {kFirstBefore, kSecondBefore};
+    ASSERT_TRUE(read_list_reals(text.stream(), values, 2).ok());
     EXPECT_EQ(bits_of(values[0]), bits_of(c.xs)) << values[0];
     EXPECT_EQ(bits_of(values[1]), bits_of(c.ys)) << values[1];
-    EXPECT_TRUE(read_position(text.stream(), values).end_of_file());
+    EXPECT_TRUE(read_list_reals(text.stream(), values, 2).end_of_file());
   }
 }
 
@@ -94,15 +86,15 @@ TEST(ListRead, IncomprehensibleInputAndTheEndOfTheFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     TextInput text(c.text);
-    float values[2];
-    EXPECT_EQ(read_position(text.stream(), values).message(),
+    float values[2] = {kFirstBefore, kSecondBefore};
+    EXPECT_EQ(read_list_reals(text.stream(), values, 2).message(),
               c.message + std::string(": incomprehensible list input"));
   }
   // No second value before the end of the file.
   for (const char* text : {"", " \n\n \t\n", "1\n", "1"}) {
     TextInput input(text);
-    float values[2];
-    EXPECT_TRUE(read_position(input.stream(), values).end_of_file()) << text;
+    float values[2] = {kFirstBefore, kSecondBefore};
+    EXPECT_TRUE(read_list_reals(input.stream(), values, 2).end_of_file()) << text;
   }
 }
 
